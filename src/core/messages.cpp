@@ -1,0 +1,76 @@
+#include "core/messages.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "core/handles.h"
+
+namespace {
+
+UniqueModule g_languageFile;
+
+// Formats with the C runtime; the message texts carry the %s/%d markers.
+template <typename... Args>
+std::string Format(const std::string& format, Args... args)
+{
+    int length = std::snprintf(nullptr, 0, format.c_str(), args...);
+    if (length <= 0) return {};
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::snprintf(buffer.data(), buffer.size(), format.c_str(), args...);
+    return std::string(buffer.data(), static_cast<size_t>(length));
+}
+
+std::string ReplaceExtension(const std::string& name, const std::string& ext)
+{
+    size_t dot = name.find_last_of('.');
+    return (dot == std::string::npos ? name : name.substr(0, dot)) + "." + ext;
+}
+
+}  // namespace
+
+void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
+{
+    char abbreviation[16] = {};
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SABBREVLANGNAME, abbreviation, sizeof abbreviation) == 0)
+        return;  // no locale information: the built-in table serves
+    std::string abbrev = abbreviation;
+    for (std::string ext : {abbrev.substr(0, 3), abbrev.substr(0, 2)}) {
+        if (ext.empty()) continue;
+        std::string path = exeDir + ReplaceExtension(exeName, ext);
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (module) {
+            g_languageFile.Reset(module);
+            return;
+        }
+    }
+}
+
+void UnloadLanguageFile()
+{
+    g_languageFile.Reset();
+}
+
+std::string Msg(unsigned id)
+{
+    char buffer[4096];
+    HINSTANCE source = g_languageFile ? g_languageFile.Get() : GetModuleHandleA(nullptr);
+    int length = LoadStringA(source, id, buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string FormatMsg(unsigned id, const std::string& a)
+{
+    return Format(Msg(id), a.c_str());
+}
+
+std::string FormatMsg(unsigned id, const std::string& a, const std::string& b)
+{
+    return Format(Msg(id), a.c_str(), b.c_str());
+}
+
+std::string FormatMsg(unsigned id, const std::string& a, long n)
+{
+    return Format(Msg(id), a.c_str(), n);
+}

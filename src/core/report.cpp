@@ -1,0 +1,115 @@
+#include "core/report.h"
+
+#include <windows.h>
+
+#include "core/console.h"
+#include "core/errors.h"
+#include "core/messages.h"
+#include "core/run_state.h"
+
+namespace {
+
+// Restores the foreground colour on every path, also when a write throws.
+class ForegroundScope {
+public:
+    ForegroundScope(uint8_t color, uint8_t saved) : m_saved(saved) { SetForeground(color); }
+    ~ForegroundScope() { SetForeground(m_saved); }
+    ForegroundScope(const ForegroundScope&) = delete;
+    ForegroundScope& operator=(const ForegroundScope&) = delete;
+
+private:
+    uint8_t m_saved;
+};
+
+// Moves to the status column (the next row when the text has passed it) and
+// writes "["; gives the attribute in force before the box.
+uint8_t PlaceStatusBox()
+{
+    if (ConsoleState.OutputIsConsole) {
+        int16_t row = CursorRow();
+        if (CursorColumn() > StatusColumn) {
+            if (row == ConsoleState.ScreenSize.Row)
+                ConsoleWriteLine();  // scrolls; the row number stays
+            else
+                ++row;
+        }
+        MoveCursor(StatusColumn, row);
+    } else {
+        // Redirected: pad with blanks so that "[" stands at the status column.
+        int column = ConsoleState.ColumnsWritten + 1;
+        if (column > StatusColumn) {
+            ConsoleWriteLine();
+            column = 1;
+        }
+        ConsoleWrite(std::string(static_cast<size_t>(StatusColumn - column), ' '));
+    }
+    uint8_t saved = TextAttribute();
+    ConsoleWrite("[");
+    return saved;
+}
+
+}  // namespace
+
+std::string ToOem(const std::string& text)
+{
+    if (text.empty()) return text;
+    std::string result(text.size(), '\0');
+    CharToOemBuffA(text.data(), result.data(), static_cast<DWORD>(text.size()));
+    return result;
+}
+
+void WriteText(const std::string& text)
+{
+    ConsoleWrite(ToOem(text));
+}
+
+void WriteLine(const std::string& text)
+{
+    ConsoleWrite(ToOem(text));
+    ConsoleWriteLine();
+}
+
+void ReportItem(const std::string& text)
+{
+    if (!Run.PendingBanner.empty()) {
+        WriteLine(Run.PendingBanner);
+        Run.PendingBanner.clear();
+    }
+    if (!Run.PendingHeading.empty()) {
+        WriteLine(Run.PendingHeading);
+        Run.PendingHeading.clear();
+    }
+    WriteText(text);
+}
+
+void ReportOk()
+{
+    uint8_t saved = PlaceStatusBox();
+    {
+        ForegroundScope color(ColorLightGreen, saved);
+        WriteText(Msg(MsgOkBox));
+    }
+    ConsoleWrite("]");
+    ConsoleWriteLine();
+}
+
+void ReportError(const std::string& message)
+{
+    uint8_t saved = PlaceStatusBox();
+    {
+        ForegroundScope color(ColorLightRed, saved);
+        WriteText(Msg(MsgFailedBox));
+    }
+    ConsoleWrite("]");
+    ConsoleWriteLine();
+    ConsoleWriteLine();
+    {
+        ForegroundScope color(ColorWhite, saved);
+        std::string text = message.empty() ? SystemMessage(static_cast<DWORD>(Run.LastErrorCode)) : message;
+        WriteLine(Msg(MsgErrorPrefix) + text);
+    }
+    ConsoleWriteLine();
+    WriteText(Msg(MsgPressAnyKey));
+    WaitForKey();
+    ConsoleWriteLine();
+}

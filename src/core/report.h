@@ -1,0 +1,26 @@
+// Step lines and their status boxes. A step line is written without a line
+// break, the step is done, and ReportOk or ReportError completes the line with
+// a box at StatusColumn.
+#pragma once
+
+#include <string>
+
+// The text converted from the ANSI code page to the OEM code page, same length.
+std::string ToOem(const std::string& text);
+
+// Writes the text converted with ToOem and leaves the line open.
+void WriteText(const std::string& text);
+// Writes the text converted with ToOem and ends the line.
+void WriteLine(const std::string& text = std::string());
+
+// Prints the pending banner and heading (each on its own line, then cleared),
+// then the text without a line break.
+void ReportItem(const std::string& text);
+
+// Completes the open step line with "  OK  " in light green.
+void ReportOk();
+
+// Completes the open step line with " FAILED " in light red, prints
+// "ERROR: " and the message in white (the system's text for LastErrorCode when
+// the message is empty), and waits for a key.
+void ReportError(const std::string& message = std::string());

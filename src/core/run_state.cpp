@@ -1,0 +1,3 @@
+#include "core/run_state.h"
+
+TRunState Run;

@@ -1,0 +1,10 @@
+#include "script/profile.h"
+
+#include <windows.h>
+
+std::string ReadProfileString(const std::string& file, const std::string& section, const std::string& key)
+{
+    char buffer[ValueBufferSize] = {};
+    DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, file.c_str());
+    return std::string(buffer, length);
+}

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the program and runs it on the demo program directory, in this
+# terminal, under Wine. The demo directory is copied first, so the demo can be
+# run again and again from the same starting point.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+bash tools/setup.sh
+source tools/env.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target vantorel vantorel_languages demo_app >/dev/null
+
+run=build/demo-run
+rm -rf "$run"
+cp -r demo "$run"
+cp build/win64/vantorel.exe "$run/app/"
+[ -x build/win64/demo/demo_app.exe ] && cp build/win64/demo/demo_app.exe "$run/app/"
+for prepare in "$run"/prepare.d/*.sh; do
+  [ -f "$prepare" ] && bash "$prepare" "$run" build/win64
+done
+
+wine_server_up
+cd "$run/app"
+set +e
+wine vantorel.exe demo.ini
+code=$?
+set -e
+sleep 1   # the launched demo application writes after the program has ended
+echo
+echo "(vantorel.exe ended with exit code $code; the demo ran in $run)"
