@@ -1,10 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 
 using namespace testing_support;
 
 namespace {
+
+// The launched application ends on its own; wait for its record.
+std::string WaitForLaunchRecord(const ProgramDir& dir)
+{
+    for (int i = 0; i < 200 && !dir.Exists("launched.txt"); ++i) Sleep(50);
+    Sleep(50);
+    return dir.Exists("launched.txt") ? dir.Read("launched.txt") : std::string();
+}
+
+void AddProbe(const ProgramDir& dir)
+{
+    CopyFileA(FixturePath("launch_probe.exe").c_str(), (dir / "launch_probe.exe").c_str(), FALSE);
+}
 
 TEST(MainFlow, MissingArgumentFailsWithCodeOneAndKeepsTheMarker)
 {
@@ -15,12 +30,20 @@ TEST(MainFlow, MissingArgumentFailsWithCodeOneAndKeepsTheMarker)
     auto lines = run.Lines();
     ASSERT_GE(lines.size(), 7u) << run.Output;
     EXPECT_EQ(lines[0], "Vantorel & Updater 1.5");
-    EXPECT_EQ(lines[2], "=> Initialization...                        [ FAILED ]");
+    EXPECT_EQ(lines[2], FailedLine("=> Initialization..."));
     EXPECT_EQ(lines[3], "");
     EXPECT_EQ(lines[4], "ERROR: Inifile name is needed as parameter.");
     EXPECT_EQ(lines[5], "");
     EXPECT_EQ(lines[6], "Press any key to continue...");
     EXPECT_TRUE(dir.Exists("x.ok"));
+}
+
+TEST(MainFlow, UnattendedRunDoesNotWaitWhenInputIsAtItsEnd)
+{
+    ProgramDir dir;
+    RunResult run = dir.Start("", "", 20000);
+    EXPECT_FALSE(run.TimedOut);
+    EXPECT_EQ(run.ExitCode, 1u);
 }
 
 TEST(MainFlow, ScriptWithoutRunEndsWellAndCreatesTheMarker)
@@ -33,6 +56,95 @@ TEST(MainFlow, ScriptWithoutRunEndsWellAndCreatesTheMarker)
     EXPECT_TRUE(run.HasLine("=> Processing x.ini...")) << run.Output;
     EXPECT_EQ(run.LineStartingWith("=> Loading"), "");
     EXPECT_TRUE(dir.Exists("x.ok"));
+}
+
+TEST(MainFlow, MarkerNameReplacesOrAddsTheExtension)
+{
+    ProgramDir dir;
+    dir.Write("setup", "[Options]\r\n");
+    dir.Write("two.dots.ini", "[Options]\r\n");
+    EXPECT_EQ(dir.Start("setup").ExitCode, 0u);
+    EXPECT_TRUE(dir.Exists("setup.ok"));
+    EXPECT_EQ(dir.Start("two.dots.ini").ExitCode, 0u);
+    EXPECT_TRUE(dir.Exists("two.dots.ok"));
+}
+
+TEST(MainFlow, LaunchSplitsAtTheFirstBlankAndStartsInTheProgramDirectory)
+{
+    ProgramDir dir;
+    AddProbe(dir);
+    dir.Write("x.ini", "[Options]\r\nRun=launch_probe.exe one \"two three\"\r\nRunFlags=wine\r\n");
+    RunResult run = dir.Start("x.ini");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_TRUE(run.HasLine(OkLine("=> Loading launch_probe.exe..."))) << run.Output;
+    std::string record = WaitForLaunchRecord(dir);
+    EXPECT_EQ(record, "launch_probe.exe one \"two three\"\r\n" + dir.Path().substr(0, dir.Path().size() - 1) +
+                          "\r\n");
+    EXPECT_TRUE(dir.Exists("x.ok"));
+}
+
+TEST(MainFlow, QuotedProgramWithBlankIsShownUpToTheBlankAndStartedWhole)
+{
+    ProgramDir dir;
+    CreateDirectoryA((dir / "sub dir").c_str(), nullptr);
+    CopyFileA(FixturePath("launch_probe.exe").c_str(), (dir / "sub dir\\launch_probe.exe").c_str(), FALSE);
+    dir.Write("x.ini", "[Options]\r\nRun=\"sub dir\\launch_probe.exe\" arg\r\nRunFlags=wine\r\n");
+    RunResult run = dir.Start("x.ini");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_TRUE(run.HasLine(OkLine("=> Loading \"sub..."))) << run.Output;
+    std::string record = WaitForLaunchRecord(dir);
+    EXPECT_EQ(record.substr(0, record.find("\r\n")), "\"sub dir\\launch_probe.exe\" arg");
+}
+
+TEST(MainFlow, UnderWineRunFlagsMustNameWineInLowerCase)
+{
+    for (const char* flags : {"", "Wine", "WINE only"}) {
+        ProgramDir dir;
+        AddProbe(dir);
+        dir.Write("x.ini", std::string("[Options]\r\nRun=launch_probe.exe\r\nRunFlags=") + flags + "\r\n");
+        RunResult run = dir.Start("x.ini");
+        EXPECT_EQ(run.ExitCode, 0u) << flags;
+        EXPECT_EQ(run.LineStartingWith("=> Loading"), "") << flags;
+        EXPECT_TRUE(dir.Exists("x.ok")) << flags;
+        Sleep(200);
+        EXPECT_FALSE(dir.Exists("launched.txt")) << flags;
+    }
+}
+
+TEST(MainFlow, FailedLaunchReportsTheSystemErrorAndEndsWithCodeTwo)
+{
+    ProgramDir dir;
+    dir.Write("x.ok", "");
+    dir.Write("x.ini", "[Options]\r\nRun=missing.exe /a\r\nRunFlags=wine\r\n");
+    RunResult run = dir.Start("x.ini");
+    EXPECT_EQ(run.ExitCode, 2u);
+    EXPECT_TRUE(run.HasLine(FailedLine("=> Loading missing.exe..."))) << run.Output;
+    EXPECT_TRUE(run.HasLine("ERROR: System Error.  Code: 2.")) << run.Output;
+    std::string code2 = run.Lines()[run.Lines().size() - 3];
+    EXPECT_FALSE(code2.empty()) << "the system's text for the code follows on its own line:\n" << run.Output;
+    EXPECT_FALSE(dir.Exists("x.ok")) << "the marker of an earlier good run is removed";
+}
+
+TEST(MainFlow, BuiltInConstantsExpandInTheLaunchCommand)
+{
+    ProgramDir dir;
+    dir.Write("x.ini",
+              "[Options]\r\nRun=%windir%|%winsysdir%|%etcdir%|%tempdir%|%pfdir%|%cfdir%|%mediadir%|%bootdir%\r\n"
+              "RunFlags=wine\r\n");
+    RunResult run = dir.Start("x.ini");
+    EXPECT_EQ(run.ExitCode, 2u);
+    char windir[MAX_PATH], sysdir[MAX_PATH], temp[MAX_PATH];
+    GetWindowsDirectoryA(windir, MAX_PATH);
+    GetSystemDirectoryA(sysdir, MAX_PATH);
+    GetTempPathA(MAX_PATH, temp);
+    std::string expected = std::string("=> Loading ") + windir + "|" + sysdir + "|" + sysdir + "\\drivers\\etc|" +
+                           temp + "|C:\\Program Files|C:\\Program Files\\Common Files|%mediadir%|C:\\...";
+    auto lines = run.Lines();
+    auto loading = std::find(lines.begin(), lines.end(), expected);
+    ASSERT_NE(loading, lines.end()) << run.Output;
+    // A step text longer than the status column puts the box on the next line.
+    ASSERT_NE(loading + 1, lines.end());
+    EXPECT_EQ(*(loading + 1), std::string(44, ' ') + "[ FAILED ]");
 }
 
 }  // namespace

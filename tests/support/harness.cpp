@@ -40,6 +40,11 @@ std::string SourceDir()
     return NativePath(VANTOREL_SOURCE_DIR) + "\\";
 }
 
+std::string FixturePath(const std::string& fileName)
+{
+    return BuildDir() + "fixtures\\" + fileName;
+}
+
 std::string ReadFileBytes(const std::string& path)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -140,6 +145,13 @@ TempDir::TempDir()
 TempDir::~TempDir()
 {
     RemoveTree(m_path);
+}
+
+std::string StepLine(const std::string& text, const std::string& status)
+{
+    std::string line = text;
+    if (line.size() < 44) line.append(44 - line.size(), ' ');
+    return line + "[" + status + "]";
 }
 
 std::vector<std::string> RunResult::Lines() const

@@ -17,6 +17,8 @@ std::string NativePath(const std::string& path);
 std::string BuiltProgramPath();
 std::string BuildDir();
 std::string SourceDir();
+// A fixture built into the build directory's fixtures folder.
+std::string FixturePath(const std::string& fileName);
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
@@ -41,6 +43,12 @@ public:
 private:
     std::string m_path;
 };
+
+// A step line as the program writes it to a file or pipe: the text, blanks up
+// to column 44, then "[" + status + "]". Status is "  OK  " or " FAILED ".
+std::string StepLine(const std::string& text, const std::string& status);
+inline std::string OkLine(const std::string& text) { return StepLine(text, "  OK  "); }
+inline std::string FailedLine(const std::string& text) { return StepLine(text, " FAILED "); }
 
 struct RunResult {
     DWORD ExitCode = 0;
