@@ -2,14 +2,21 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
 #include "core/run_state.h"
 #include "script/constants.h"
 
 namespace {
 
-// A constant that refers to itself, directly or through others, would make
-// the text grow for ever: the pass stops after this many replacements, or
-// when the text has grown this long, and leaves the rest unexpanded.
+// A constant that refers to itself, directly (path=%path%;C:\bin) or through
+// others, is not expanded again inside its own value: that inner reference is
+// left for the environment step, so %path% there becomes the process's search
+// path. Values that multiply (a=%b%%b%, b=%c%%c%, ...) can still grow fast;
+// the pass stops after this many replacements, or when the text has grown
+// this long, and leaves the rest unexpanded.
 constexpr int MaxReplacements = 1000;
 constexpr size_t MaxExpandedLength = 32767;
 
@@ -21,18 +28,87 @@ std::string UpperAnsi(std::string text)
     return text;
 }
 
-// Replaces the first occurrence of %name% (without regard to case) and tells
-// whether the text changed.
-bool ReplaceFirst(std::string& text, std::string& upperText, const TConst& entry)
+// The text being expanded, with the origin of every character: the set of
+// table slots whose values it was copied out of (empty for the given text).
+class TracedText {
+public:
+    explicit TracedText(const std::string& text)
+        : m_text(text), m_upper(UpperAnsi(text)), m_origin(text.size(), 0), m_origins(1)
+    {
+    }
+
+    const std::string& Text() const { return m_text; }
+
+    // Replaces the first occurrence of %name% of the slot (without regard to
+    // case) that does not stem from the slot's own value; tells whether the
+    // text changed.
+    bool ReplaceFirst(size_t slot, const TConst& entry)
+    {
+        std::string reference = "%" + UpperAnsi(entry.Name) + "%";
+        for (size_t at = m_upper.find(reference); at != std::string::npos;
+             at = m_upper.find(reference, at + 1)) {
+            if (StemsFrom(at, reference.size(), slot)) continue;
+            if (m_text.compare(at, reference.size(), entry.Value) == 0) return false;
+            Replace(at, reference.size(), slot, entry.Value);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    using OriginSet = std::vector<size_t>;  // sorted slots
+
+    bool StemsFrom(size_t at, size_t length, size_t slot) const
+    {
+        for (size_t i = at; i < at + length; ++i) {
+            const OriginSet& set = m_origins[m_origin[i]];
+            if (std::binary_search(set.begin(), set.end(), slot)) return true;
+        }
+        return false;
+    }
+
+    void Replace(size_t at, size_t length, size_t slot, const std::string& value)
+    {
+        // The inserted text stems from the slot and from everything the
+        // reference itself stemmed from.
+        OriginSet set{slot};
+        for (size_t i = at; i < at + length; ++i) {
+            const OriginSet& from = m_origins[m_origin[i]];
+            OriginSet merged;
+            std::set_union(set.begin(), set.end(), from.begin(), from.end(), std::back_inserter(merged));
+            set = std::move(merged);
+        }
+        m_origins.push_back(std::move(set));
+        uint32_t id = static_cast<uint32_t>(m_origins.size() - 1);
+
+        m_text.replace(at, length, value);
+        m_upper.replace(at, length, UpperAnsi(value));
+        m_origin.erase(m_origin.begin() + static_cast<std::ptrdiff_t>(at),
+                       m_origin.begin() + static_cast<std::ptrdiff_t>(at + length));
+        m_origin.insert(m_origin.begin() + static_cast<std::ptrdiff_t>(at), value.size(), id);
+    }
+
+    std::string m_text;
+    std::string m_upper;
+    std::vector<uint32_t> m_origin;   // per character: index into m_origins
+    std::vector<OriginSet> m_origins;  // 0: the given text
+};
+
+std::string ExpandTableConstants(const std::string& text)
 {
-    std::string reference = "%" + UpperAnsi(entry.Name) + "%";
-    size_t at = upperText.find(reference);
-    if (at == std::string::npos) return false;
-    std::string replaced = text.substr(0, at) + entry.Value + text.substr(at + reference.size());
-    if (replaced == text) return false;
-    text = std::move(replaced);
-    upperText = UpperAnsi(text);
-    return true;
+    TracedText traced(text);
+    int replacements = 0;
+    size_t i = 0;
+    while (i < ConstTable.size() && traced.Text().find('%') != std::string::npos) {
+        const TConst& entry = ConstTable[i];
+        if (!entry.Name.empty() && traced.ReplaceFirst(i, entry)) {
+            if (++replacements >= MaxReplacements || traced.Text().size() > MaxExpandedLength) break;
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+    return traced.Text();
 }
 
 }  // namespace
@@ -40,20 +116,7 @@ bool ReplaceFirst(std::string& text, std::string& upperText, const TConst& entry
 std::string ExpandConstants(const std::string& text, unsigned char mode)
 {
     std::string result = text;
-    if (result.find('%') != std::string::npos) {
-        std::string upper = UpperAnsi(result);
-        int replacements = 0;
-        size_t i = 0;
-        while (i < ConstTable.size() && result.find('%') != std::string::npos) {
-            const TConst& entry = ConstTable[i];
-            if (!entry.Name.empty() && ReplaceFirst(result, upper, entry)) {
-                if (++replacements >= MaxReplacements || result.size() > MaxExpandedLength) break;
-                i = 0;
-            } else {
-                ++i;
-            }
-        }
-    }
+    if (result.find('%') != std::string::npos) result = ExpandTableConstants(result);
     if (result.find('%') != std::string::npos) {
         char buffer[EnvironmentBufferSize];
         DWORD needed = ExpandEnvironmentStringsA(result.c_str(), buffer, EnvironmentBufferSize);

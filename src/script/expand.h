@@ -11,7 +11,9 @@ enum ExpandMode : unsigned char {
 
 // Replaces %name% references by the constants of ConstTable (slot order, first
 // occurrence, without regard to case), then by environment variables when a %
-// is left; in ExpandPath mode a relative result is prefixed with ExeDir.
+// is left; in ExpandPath mode a relative result is prefixed with ExeDir. A
+// reference inside a constant's own value (path=%path%;C:\bin) is left for
+// the environment; a text that keeps multiplying is expanded only so far.
 std::string ExpandConstants(const std::string& text, unsigned char mode);
 
 // Turns a backslash followed by decimal digits into the one character whose

@@ -1,6 +1,7 @@
 // The "Options" settings of the script.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Reads "Settings", "WinHeader", "SourcePath", "Language", "Pause" and
@@ -8,3 +9,11 @@
 // SettingsName, SourceDir, the srcdir constant, LanguageName, PauseMs,
 // SelfPauseMs and the window title. Never fails.
 void LoadSettings(const std::string& scriptPath);
+
+// A "Pause"/"SelfPause" text as milliseconds: an optionally signed decimal
+// number in the 32-bit range, else `fallback`; a negative number is 0.
+int32_t ParseDelay(const std::string& text, int32_t fallback);
+
+// The program's file name with its extension (from the last dot) replaced by
+// the "Language" value, which is taken as written (".rus" for a leading dot).
+std::string LanguageFileName(const std::string& exeName, const std::string& extension);

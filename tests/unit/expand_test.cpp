@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "core/run_state.h"
 #include "script/constants.h"
 #include "script/expand.h"
@@ -43,12 +45,68 @@ TEST_F(ExpandTest, UnknownNamesAndStrayPercentsStay)
     EXPECT_EQ(ExpandConstants("%default%", ExpandPlain), "%default%");
 }
 
-TEST_F(ExpandTest, SelfReferenceEndsPromptly)
+std::string Environment(const char* name)
 {
+    char buffer[32768] = {};
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    return std::string(buffer, length < sizeof buffer ? length : 0);
+}
+
+TEST_F(ExpandTest, SelfReferencesAreLeftToTheEnvironment)
+{
+    // Directly: the inner %path% is the process's search path.
     Define("path", "%path%;C:\\bin");
-    std::string result = ExpandConstants("%path%", ExpandPlain);
-    EXPECT_NE(result.find(";C:\\bin;C:\\bin"), std::string::npos);
-    EXPECT_LE(result.size(), 40000u);
+    std::string path = Environment("PATH");
+    ASSERT_FALSE(path.empty());
+    if (path.size() + 8 < 260) {
+        EXPECT_EQ(ExpandConstants("%PATH%", ExpandPlain), path + ";C:\\bin");
+    }
+    // A built-in that refers to itself: the environment's WINDIR.
+    ConstTable[SlotWinDir].Value = "%windir%\\sub";
+    EXPECT_EQ(ExpandConstants("%windir%", ExpandPlain), Environment("WINDIR") + "\\sub");
+    // Through another constant: each is expanded once, the cycle stays text.
+    Define("a", "%b%x");
+    Define("b", "%a%y");
+    EXPECT_EQ(ExpandConstants("%a%", ExpandPlain), "%a%yx");
+    EXPECT_EQ(ExpandConstants("%b%|%a%", ExpandPlain), "%b%xy|%a%yx");
+}
+
+TEST_F(ExpandTest, MultiplyingValuesAreExpandedOnlySoFar)
+{
+    // Each level doubles the text: 2^40 copies would never fit. Lower slots
+    // are replaced first, so the expansion goes level by level.
+    for (int level = 0; level < 40; ++level)
+        Define("m" + std::to_string(level),
+               "%m" + std::to_string(level + 1) + "%%m" + std::to_string(level + 1) + "%");
+    Define("m40", "leaf");
+    std::string result = ExpandConstants("%m0%", ExpandPlain);
+    EXPECT_LT(result.size(), 70000u);
+    EXPECT_NE(result.find("%m"), std::string::npos);  // the rest stays unexpanded
+}
+
+TEST_F(ExpandTest, ReferencesFormedByReplacementAreExpanded)
+{
+    Define("a", "%win");
+    EXPECT_EQ(ExpandConstants("%a%dir%", ExpandPlain), "C:\\windows");
+    Define("same", "%same%");
+    EXPECT_EQ(ExpandConstants("%same%", ExpandPlain), "%same%");
+}
+
+TEST_F(ExpandTest, EnvironmentStepOnlyForWhatFits)
+{
+    std::string path = Environment("PATH");
+    if (path.size() < 250) {
+        EXPECT_EQ(ExpandConstants("%PATH%", ExpandPlain), path);
+    }
+    Define("PATH", "mine");
+    EXPECT_EQ(ExpandConstants("%PATH%", ExpandPlain), "mine");
+    // Too long for the environment buffer: the text stays as it was.
+    std::string longText = std::string(300, 'x') + "%windir%%PATH%%TEMP%";
+    EXPECT_EQ(ExpandConstants(longText, ExpandPlain), std::string(300, 'x') + "C:\\windowsmine%TEMP%");
+    EXPECT_EQ(ExpandConstants("%TEMP%", ExpandPlain), Environment("TEMP"));
+    // Non-ASCII text passes through unchanged.
+    Define("gruss", "Gr\xFC\xDF");
+    EXPECT_EQ(ExpandConstants("%GRUSS%e \xE4%", ExpandPlain), "Gr\xFC\xDF" "e \xE4%");
 }
 
 TEST_F(ExpandTest, PathModeCompletesOnlyRelativePaths)
