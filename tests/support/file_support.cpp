@@ -1,0 +1,156 @@
+#include "file_support.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "harness.h"
+
+namespace testing_support {
+
+namespace {
+
+constexpr const char* SessionManagerKey = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char* PendingValue = "PendingFileRenameOperations";
+
+std::vector<std::string> SplitMultiString(const std::string& data)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\0', start);
+        if (end == std::string::npos) end = data.size();
+        parts.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    // The list ends with an empty string; a pair's empty target is kept.
+    while (parts.size() % 2 != 0 && !parts.empty() && parts.back().empty()) parts.pop_back();
+    return parts;
+}
+
+}  // namespace
+
+HeldFile::HeldFile(const std::string& path)
+{
+    std::string id = NewGuid();
+    std::string readyName = "VantorelTestReady" + id;
+    std::string releaseName = "VantorelTestRelease" + id;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    m_release = CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str());
+    if (!ready || !m_release) throw std::runtime_error("events for hold_file");
+    std::string commandLine =
+        "\"" + FixturePath("hold_file.exe") + "\" \"" + path + "\" " + readyName + " " + releaseName;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(ready);
+        throw std::runtime_error("start hold_file, error " + std::to_string(GetLastError()));
+    }
+    CloseHandle(info.hThread);
+    m_process = info.hProcess;
+    HANDLE waits[] = {ready, m_process};
+    DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 30000);
+    CloseHandle(ready);
+    if (woke != WAIT_OBJECT_0) {
+        Release();
+        throw std::runtime_error("hold_file did not take " + path);
+    }
+}
+
+HeldFile::~HeldFile()
+{
+    Release();
+}
+
+void HeldFile::Release()
+{
+    if (m_release) {
+        SetEvent(m_release);
+        if (m_process) WaitForSingleObject(m_process, 30000);
+        CloseHandle(m_release);
+        m_release = nullptr;
+    }
+    if (m_process) {
+        CloseHandle(m_process);
+        m_process = nullptr;
+    }
+}
+
+std::vector<PendingRename> PendingRenames()
+{
+    std::vector<PendingRename> result;
+    RegValue value = ReadRegValue(HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue);
+    if (!value.Exists) return result;
+    std::vector<std::string> parts = SplitMultiString(value.Data);
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) result.push_back({parts[i], parts[i + 1]});
+    return result;
+}
+
+PendingRenameCleanup::~PendingRenameCleanup()
+{
+    std::string kept;
+    bool removed = false;
+    for (const PendingRename& rename : PendingRenames()) {
+        if (ContainsNoCase(rename.Source, m_mentioning) || ContainsNoCase(rename.Target, m_mentioning)) {
+            removed = true;
+            continue;
+        }
+        kept += rename.Source + '\0' + rename.Target + '\0';
+    }
+    if (!removed) return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (kept.empty()) {
+        RegDeleteValueA(key, PendingValue);
+    } else {
+        kept += '\0';
+        RegSetValueExA(key, PendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                       static_cast<DWORD>(kept.size()));
+    }
+    RegCloseKey(key);
+}
+
+FILETIME LocalStamp(int day, int64_t milliseconds, int64_t extraTicks)
+{
+    SYSTEMTIME base{};
+    base.wYear = 2020;
+    base.wMonth = 1;
+    base.wDay = 1;
+    base.wHour = 12;
+    FILETIME start;
+    SystemTimeToFileTime(&base, &start);
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = start.dwLowDateTime;
+    ticks.HighPart = start.dwHighDateTime;
+    ticks.QuadPart += static_cast<uint64_t>(day) * 864000000000ull + static_cast<uint64_t>(milliseconds) * 10000ull +
+                      static_cast<uint64_t>(extraTicks);
+    return {ticks.LowPart, ticks.HighPart};
+}
+
+bool ContainsNoCase(const std::string& text, const std::string& part)
+{
+    auto lower = [](std::string s) {
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        return s;
+    };
+    return lower(text).find(lower(part)) != std::string::npos;
+}
+
+std::string LeafName(const std::string& path)
+{
+    std::string trimmed = path;
+    while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+    size_t slash = trimmed.find_last_of('\\');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+std::string ShortPathOf(const std::string& path)
+{
+    char buffer[MAX_PATH];
+    DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return std::string(buffer, length);
+}
+
+}  // namespace testing_support
