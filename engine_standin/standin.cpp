@@ -23,7 +23,8 @@
 //
 // The default configuration file is "standin_aliases.cfg" beside the DLL: one
 // alias a line, name, driver type and parameter list separated by tabs, with
-// \\, \t, \n and \r escaped; lines starting with ";" are comments.
+// "%", tab, CR and LF written as %25, %09, %0D and %0A; lines starting with
+// ";" are comments.
 //
 // Environment variables of the stand-in:
 //   VANTOREL_STANDIN_LOG   a file to which every call is appended as one line
@@ -116,14 +117,18 @@ std::string Environment(const char* name)
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
-// A string argument as the log shows it: quoted, with every byte outside
-// printable ASCII (and the quote and backslash) as \xNN; null as NULL.
+// A string argument as the log shows it: quoted, the quote and backslash
+// escaped with a backslash, every byte outside printable ASCII as \xNN; null
+// as NULL.
 std::string Quote(const char* text)
 {
     if (!text) return "NULL";
     std::string out = "\"";
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p >= 0x20 && *p < 0x7F && *p != '"' && *p != '\\') {
+        if (*p == '"' || *p == '\\') {
+            out += '\\';
+            out += static_cast<char>(*p);
+        } else if (*p >= 0x20 && *p < 0x7F) {
             out += static_cast<char>(*p);
         } else {
             char hex[8];
@@ -179,31 +184,40 @@ std::string DefaultConfigPath()
     return (slash == std::string::npos ? std::string() : dir.substr(0, slash + 1)) + ConfigFileName;
 }
 
+// Percent escapes keep a line one alias while paths keep their backslashes.
 std::string Escape(const std::string& text)
 {
     std::string out;
     for (char c : text) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            out += hex;
+        } else {
+            out += c;
         }
     }
     return out;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 std::string Unescape(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
+        if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+            i += 2;
+        } else {
             out += text[i];
-            continue;
         }
-        char c = text[++i];
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
     }
     return out;
 }
