@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "actions/ole_server.h"
 #include "console_capture.h"
 #include "core/errors.h"
@@ -125,39 +128,125 @@ TEST_F(ServerCallTest, LibraryThatCannotBeLoadedFailsWithTheLoadError)
     EXPECT_EQ(::Run.LastErrorCode, ERROR_BAD_EXE_FORMAT);
 }
 
-// A self-registering library that Wine ships and nothing here uses. The test
-// leaves it registered, as the prefix had it, whatever happens.
-class WineServerTest : public ::testing::Test {
+std::string Padded(const std::string& text)
+{
+    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ');
+}
+
+std::vector<std::string> FailureLines(const std::string& line, const std::string& message)
+{
+    return {Padded(line) + "[ FAILED ]", "", "ERROR: " + message, "", "Press any key to continue..."};
+}
+
+// Server items run by the program, with the probe servers copied into the
+// program directory's "lib" folder.
+class ServerRunTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    RunResult RunScript(const std::vector<std::string>& lines)
+    {
+        std::string text = "[Options]\r\n";
+        for (const std::string& line : lines) text += line + "\r\n";
+        m_dir.Write("s.ini", text);
+        return m_dir.Start("s.ini");
+    }
+    void Install(const std::string& fixture)
+    {
+        CreateDirectoryA((m_dir / "lib").c_str(), nullptr);  // there already is fine
+        ASSERT_TRUE(CopyFileA(FixturePath(fixture).c_str(), (m_dir / ("lib\\" + fixture)).c_str(), FALSE));
+    }
+    std::string Calls(const std::string& fixture) const
+    {
+        std::string path = m_dir / ("lib\\" + fixture + ".calls");
+        return FileExists(path) ? ReadFileBytes(path) : std::string();
+    }
+    // The lines after the script's "=> Processing" line.
+    static std::vector<std::string> ActionLines(const RunResult& run)
+    {
+        std::vector<std::string> lines = run.Lines();
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == "=> Processing s.ini...")
+                return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
+        ADD_FAILURE() << "no processing line in:\n" << run.Output;
+        return {};
+    }
+
+    ProgramDir m_dir;
+};
+
+TEST_F(ServerRunTest, InsertRegistersDeleteUnregistersRelativeToTheProgram)
+{
+    Install("ole_probe_ok.dll");
+    Install("ole_probe_false.dll");
+    RunResult run = RunScript({"SectionOrder=ID", "[Insert]", "ComSrv1=lib\\ole_probe_ok.dll",
+                               "ComSrv2=lib\\ole_probe_false.dll", "[Delete]", "ComSrv1=lib\\ole_probe_ok.dll"});
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    std::vector<std::string> expected = {"=> Inserting",
+                                         "   OLE DLL files:",
+                                         Padded("    -> lib\\ole_probe_ok.dll...") + "[  OK  ]",
+                                         Padded("    -> lib\\ole_probe_false.dll...") + "[  OK  ]",
+                                         "=> Deleting",
+                                         "   OLE DLL files:",
+                                         Padded("    -> lib\\ole_probe_ok.dll...") + "[  OK  ]"};
+    EXPECT_EQ(ActionLines(run), expected);
+    EXPECT_EQ(Calls("ole_probe_ok.dll"), "load 0x8000\r\nregister\r\nunload\r\nload 0x8000\r\nunregister\r\nunload\r\n");
+    EXPECT_EQ(Calls("ole_probe_false.dll"), "load 0x8000\r\nregister\r\nunload\r\n");
+    EXPECT_TRUE(m_dir.Exists("s.ok"));
+}
+
+TEST_F(ServerRunTest, EachFailureStopsTheRunWithTheSystemText)
+{
+    Install("ole_probe_ok.dll");
+    Install("ole_probe_denied.dll");
+    Install("ole_probe_bare.dll");
+    struct Case {
+        std::string Server;
+        DWORD Code;
+    } cases[] = {{"lib\\ole_probe_denied.dll", 0x80070005},
+                 {"lib\\ole_probe_bare.dll", ERROR_PROC_NOT_FOUND},
+                 {"lib\\missing.dll", ERROR_MOD_NOT_FOUND}};
+    for (const Case& c : cases) {
+        DeleteFileA((m_dir / "lib\\ole_probe_ok.dll.calls").c_str());
+        // The Update section comes after Delete and must not run.
+        RunResult run = RunScript({"SectionOrder=DU", "[Delete]", "ComSrv1=" + c.Server,
+                                   "ComSrv2=lib\\ole_probe_ok.dll", "[Update]", "ComSrv1=lib\\ole_probe_ok.dll"});
+        EXPECT_EQ(run.ExitCode, 2u) << run.Output;
+        std::vector<std::string> expected = {"=> Deleting", "   OLE DLL files:"};
+        for (const std::string& line : FailureLines("    -> " + c.Server + "...", SystemMessage(c.Code)))
+            expected.push_back(line);
+        EXPECT_EQ(ActionLines(run), expected) << c.Server;
+        EXPECT_EQ(Calls("ole_probe_ok.dll"), "") << c.Server;
+    }
+    EXPECT_EQ(Calls("ole_probe_denied.dll"), "load 0x8000\r\nunregister\r\nunload\r\n");
+    EXPECT_EQ(Calls("ole_probe_bare.dll"), "load 0x8000\r\nunload\r\n");
+}
+
+// A self-registering library that Wine ships and nothing here uses, run
+// through the program. The test leaves it registered, as the prefix had it,
+// whatever happens.
+class WineServerTest : public ServerRunTest {
+protected:
+    void TearDown() override
     {
         char directory[MAX_PATH] = {};
         GetSystemDirectoryA(directory, MAX_PATH);
-        m_path = std::string(directory) + "\\scrrun.dll";
-        ::Run.RunOk = true;
-    }
-    void TearDown() override
-    {
-        ::Run.RunOk = true;
-        UniqueModule library(LoadLibraryA(m_path.c_str()));
+        UniqueModule library(LoadLibraryA((std::string(directory) + "\\scrrun.dll").c_str()));
         ASSERT_TRUE(library);
         auto entry = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(library.Get(), "DllRegisterServer"));
         ASSERT_NE(entry, nullptr);
         EXPECT_GE(entry(), 0);
     }
     static bool Registered() { return RegKeyExists(HKEY_CLASSES_ROOT, "Scripting.Dictionary\\CLSID"); }
-
-    std::string m_path;
 };
 
 TEST_F(WineServerTest, UnregisterThenRegisterAgain)
 {
-    ConsoleCapture console;
-    RegisterServer(m_path, 'D');
-    EXPECT_TRUE(::Run.RunOk);
+    const std::string item = "ComSrv1=%winsysdir%\\scrrun.dll";
+    ASSERT_TRUE(Registered());
+    RunResult run = RunScript({"SectionOrder=D", "[Delete]", item});
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
     EXPECT_FALSE(Registered());
-    RegisterServer(m_path, 'I');
-    EXPECT_TRUE(::Run.RunOk);
+    run = RunScript({"SectionOrder=I", "[Insert]", item});
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
     EXPECT_TRUE(Registered());
 }
 
