@@ -33,26 +33,25 @@ HANDLE OpenForReading(const std::string& path)
                        nullptr);
 }
 
-std::string Trimmed(const std::string& text)
-{
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
-    return text.substr(first, last - first);
-}
-
 std::string UpperAnsi(std::string text)
 {
     if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
     return text;
 }
 
-// An empty prefix matches nothing, so its line is added on every run.
+// The line, without the characters of codes 0..32 around it and in upper
+// case, begins with the (upper-case) prefix. Only as much of the line as the
+// prefix is long is converted. An empty prefix matches nothing, so its line
+// is added on every run.
 bool LineMatches(const std::string& line, const std::string& upperPrefix)
 {
     if (line.empty() || upperPrefix.empty()) return false;
-    return UpperAnsi(Trimmed(line)).starts_with(upperPrefix);
+    size_t first = 0;
+    size_t last = line.size();
+    while (first < last && static_cast<unsigned char>(line[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(line[last - 1]) <= ' ') --last;
+    if (last - first < upperPrefix.size()) return false;
+    return UpperAnsi(line.substr(first, upperPrefix.size())) == upperPrefix;
 }
 
 std::string EntryKey(int item, int entry, unsigned partId)
