@@ -205,17 +205,21 @@ TEST_F(AliasTest, NamesAreComparedByteForByteAndLongNamesNeverMatch)
 
 TEST_F(AliasTest, ParametersSplitAtTheFirstSemicolonAfterEscapesAndConstants)
 {
-    Dir.Write("s.ini", Script({"[Constants]", "db=C:\\db;x", "[Insert]",
+    std::string part(200, 'p');
+    Dir.Write("s.ini", Script({"[Constants]", "db=C:\\db;x", "part=" + part, "[Insert]",
                                "BDEAlias1=NoType", "BDEAlias1Params=PATH:C:\\a",
                                "BDEAlias2=EmptyType", "BDEAlias2Params=;PATH:C:\\b",
                                "BDEAlias3=Two", "BDEAlias3Params=PARADOX;PATH:%db%;OPEN MODE:READ",
                                "BDEAlias4=Escaped", "BDEAlias4Params=DBASE\\59PATH:C:\\c",
-                               "BDEAlias5=Empty"}));
+                               "BDEAlias5=Empty",
+                               "BDEAlias6=Long", "BDEAlias6Params=T;%part%%part%"}));
     RunResult run = Dir.Start("s.ini", "k");
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
     EXPECT_EQ(SavedAliases(), (std::vector<std::string>{"NoType\t\tPATH:C:\\a", "EmptyType\t\tPATH:C:\\b",
                                                         "Two\tPARADOX\tPATH:C:\\db;x;OPEN MODE:READ",
-                                                        "Escaped\tDBASE\tPATH:C:\\c", "Empty\t\t"}));
+                                                        "Escaped\tDBASE\tPATH:C:\\c", "Empty\t\t",
+                                                        "Long\tT\t" + part + part}))
+        << "a parameter list longer than 259 characters reaches the engine whole";
 }
 
 TEST_F(AliasTest, TheEngineSeesTheNameAndParameterListInTheOemCodePage)
