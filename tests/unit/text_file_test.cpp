@@ -175,15 +175,6 @@ TEST_F(TextItemTest, EntriesOutsideInsertFailAndChangeNothing)
     }
 }
 
-TEST_F(TextItemTest, FileThatCanNeitherBeOpenedNorCreatedFailsWithTheCode)
-{
-    std::string out = RunItem("missing\\t.txt", "Text1Str1Prefix=A\r\nText1Str1Full=A\r\n");
-    EXPECT_FALSE(::Run.RunOk);
-    EXPECT_EQ(out, Padded("    -> missing\\t.txt...") +
-                       FailedWith("Can't open or create file \"" + Path("missing\\t.txt") + "\". Error 3."));
-    EXPECT_FALSE(DirectoryExists(Path("missing")));
-}
-
 TEST_F(TextItemTest, WriteErrorIsRaisedAndTheFileIsClosed)
 {
     WriteFileBytes(Path("t.txt"), "A");
