@@ -125,7 +125,6 @@ std::string IniLookup(const std::string& params)
 // opening one before it, stay plain text.
 void ResolveLookups(size_t slot, const std::string& word, std::string (*lookup)(const std::string&))
 {
-    if (word.empty()) return;  // a language file without the word: no lookups
     const std::string open = "<" + word + ">";
     const std::string close = "</" + word + ">";
     for (int lookups = 0; lookups < MaxLookupsPerValue; ++lookups) {
@@ -157,8 +156,9 @@ void DefineConstant(const std::string& line)
         ConstTable[slot].Value = value;
     else
         ConstTable.push_back(TConst{name, value});
-    ResolveLookups(slot, Msg(WordReg), RegistryLookup);
-    ResolveLookups(slot, Msg(WordIni), IniLookup);
+    // The tags are fixed words of the script format, not translatable texts.
+    ResolveLookups(slot, "Reg", RegistryLookup);
+    ResolveLookups(slot, "Ini", IniLookup);
 }
 
 }  // namespace
