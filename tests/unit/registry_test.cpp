@@ -314,7 +314,11 @@ TEST_F(RegistryItemTest, ShortNameOfUsersIsHkusNotHku)
     std::string hku = "HKU\\" + m_key.SubKey();
     Apply('I', hku, {"Reg1Val1Name=h", "Reg1Val1Value=1"});
     EXPECT_TRUE(ReadRegValue(HKEY_CURRENT_USER, hku, "h").Exists);
-    RegDeleteTreeA(HKEY_CURRENT_USER, "HKU");
+    // Parents go only when empty: a parallel run may hold keys below them.
+    RegDeleteTreeA(HKEY_CURRENT_USER, hku.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "HKU\\Software\\VantorelTests");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "HKU\\Software");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "HKU");
 }
 
 TEST_F(RegistryItemTest, KeyThatCannotBeCreatedFailsTheRun)
