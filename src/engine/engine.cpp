@@ -72,8 +72,10 @@ DBIResult LoadEngine()
     std::string current = length > 0 && length < sizeof currentDir ? std::string(currentDir, length) : "";
     std::string path = engine_loader::LibraryPath(
         current, engine_loader::ReadDllPath(HKEY_LOCAL_MACHINE, engine_loader::ConfigKey));
-    Engine.Module.Reset(LoadLibraryA(path.c_str()));
-    if (!Engine.Module) return engine_loader::MapLoadError(GetLastError());
+    HMODULE module = LoadLibraryA(path.c_str());
+    DWORD error = GetLastError();
+    if (!module) return engine_loader::MapLoadError(error);
+    Engine.Module.Reset(module);
     return DBIERR_NONE;
 }
 
