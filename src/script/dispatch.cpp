@@ -14,7 +14,7 @@
 #include "core/run_state.h"
 #include "engine/engine.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 std::string ItemValue;
 
@@ -101,12 +101,12 @@ void RenameFile(const std::string& renameTo)
 
 void ProcessFileItem(const std::string& script, const std::string& section, const std::string& key, char mode)
 {
-    std::string flags = ExpandConstants(ReadProfileString(script, section, key + Msg(WordFlags)), ExpandPlain);
+    std::string flags = ExpandConstants(ReadScriptString(script, section, key + Msg(WordFlags)), ExpandPlain);
     bool only9x = Contains(flags, Msg(Word9xOnly));
     bool onlyNt = Contains(flags, Msg(WordNtOnly));
     if ((only9x && Run.NtFamily) || (onlyNt && !Run.NtFamily)) return;
     if (mode == 'U') {
-        std::string renameTo = ReadProfileString(script, section, key + Msg(WordRenameTo));
+        std::string renameTo = ReadScriptString(script, section, key + Msg(WordRenameTo));
         if (!renameTo.empty()) {
             RenameFile(renameTo);
             return;
@@ -123,7 +123,7 @@ void ProcessAliasItem(const std::string& script, const std::string& section, con
         if (CheckEngineResult(DbiInit(nullptr))) ReportOk();
         Run.EngineStarted = Run.RunOk;
     }
-    ApplyAlias(ItemValue, ReadProfileString(script, section, key + Msg(WordParams)), mode);
+    ApplyAlias(ItemValue, ReadScriptString(script, section, key + Msg(WordParams)), mode);
 }
 
 void ProcessServerItem(char mode)
@@ -140,7 +140,7 @@ void ProcessItem(const std::string& script, const std::string& section, const TI
         ProcessFileItem(script, section, key, mode);
         break;
     case 'D':
-        RemoveOrRename(ItemValue, mode == 'U' ? ReadProfileString(script, section, key + Msg(WordRenameTo)) : "",
+        RemoveOrRename(ItemValue, mode == 'U' ? ReadScriptString(script, section, key + Msg(WordRenameTo)) : "",
                        mode);
         break;
     case 'R':
@@ -167,7 +167,7 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
 {
     std::string prefix = Msg(kind.Prefix);
     for (int n = 1;; ++n) {
-        ItemValue = ReadProfileString(script, section, prefix + std::to_string(n));
+        ItemValue = ReadScriptString(script, section, prefix + std::to_string(n));
         if (ItemValue.empty()) return true;
         if (Run.PauseMs > 0) Sleep(static_cast<DWORD>(Run.PauseMs));
         if (n == 1) Run.PendingHeading = Msg(kind.Heading);
@@ -178,7 +178,7 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
 
 bool ProcessSection(const std::string& script, const std::string& section, char mode)
 {
-    std::string itemOrder = UpperAscii(ReadProfileString(script, section, Msg(WordItemOrder)));
+    std::string itemOrder = UpperAscii(ReadScriptString(script, section, Msg(WordItemOrder)));
     if (itemOrder.empty()) itemOrder = mode == 'I' ? DefaultInsertItemOrder : DefaultOtherItemOrder;
     for (char letter : itemOrder) {
         const TItemKind* kind = FindItemKind(letter);
@@ -191,7 +191,7 @@ bool ProcessSection(const std::string& script, const std::string& section, char 
 
 void ProcessScript(const std::string& scriptPath)
 {
-    std::string sectionOrder = UpperAscii(ReadProfileString(scriptPath, Msg(WordOptions), Msg(WordSectionOrder)));
+    std::string sectionOrder = UpperAscii(ReadScriptString(scriptPath, Msg(WordOptions), Msg(WordSectionOrder)));
     if (sectionOrder.empty()) sectionOrder = DefaultSectionOrder;
     for (char letter : sectionOrder) {
         const TSectionMode* mode = FindSectionMode(letter);

@@ -12,7 +12,7 @@
 #include "script/constants.h"
 #include "script/dispatch.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
     std::string options = Msg(WordOptions);
     std::string word = Msg(WordInclude);
     for (int n = 1;; ++n) {
-        std::string value = ReadProfileString(scriptPath, options, word + std::to_string(n));
+        std::string value = ReadScriptString(scriptPath, options, word + std::to_string(n));
         if (value.empty()) return;
         std::string name = FileNamePart(ExpandConstants(value, ExpandPlain));
         std::string line = FormatMsg(MsgProcessing, name);

@@ -79,7 +79,8 @@ TEST_F(DirectoryTest, InsertCreatesEveryMissingLevelWithOneLine)
     });
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
     std::vector<std::string> expected = {
-        "=> Inserting", "   directories:", Ok("    -> " + shown + "..."), Ok("    -> rel\\sub\\..."),
+        // A line past the status column gets its box on the next line.
+        "=> Inserting", "   directories:", "    -> " + shown + "...", Ok(""), Ok("    -> rel\\sub\\..."),
     };
     EXPECT_EQ(ActionLines(run), expected) << run.Output;
     EXPECT_TRUE(DirectoryExists(shown));

@@ -1,0 +1,214 @@
+#include "script/script_image.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/handles.h"
+#include "script/profile.h"
+
+namespace {
+
+// A value longer than this is cut, as the 260-character buffer of a profile read cuts it.
+constexpr size_t MaxValueLength = ValueBufferSize - 1;
+
+struct TImageKey {
+    std::wstring Value;
+    bool HasValue = false;  // a line without "=" names a key that reads as missing
+};
+
+struct TImageSection {
+    std::unordered_map<std::wstring, TImageKey> Keys;  // by folded name; first occurrence only
+};
+
+struct TImage {
+    ULONGLONG Size = 0;
+    FILETIME WriteTime{};
+    std::unordered_map<std::wstring, size_t> SectionIndex;  // by folded name; first occurrence only
+    std::vector<TImageSection> Sections;
+};
+
+std::map<std::string, TImage> Images;
+
+// Only ASCII blanks count: a no-break space stays part of a name or value.
+bool IsProfileSpace(wchar_t c)
+{
+    return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0x1A;  // 0x1A: the old end-of-file mark
+}
+
+std::wstring Trimmed(const wchar_t* first, const wchar_t* last)
+{
+    while (first < last && IsProfileSpace(*first)) ++first;
+    while (last > first && IsProfileSpace(last[-1])) --last;
+    return std::wstring(first, last);
+}
+
+// Names match without regard to case for ASCII letters only; an embedded NUL
+// ends a name as it ends a C string.
+std::wstring Folded(std::wstring name)
+{
+    size_t nul = name.find(L'\0');
+    if (nul != std::wstring::npos) name.resize(nul);
+    for (wchar_t& c : name)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return name;
+}
+
+std::wstring Widened(const char* data, size_t size, UINT codePage)
+{
+    if (size == 0) return {};
+    int length = MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    if (length > 0) MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), text.data(), length);
+    return text;
+}
+
+std::wstring DecodeFile(const std::string& bytes)
+{
+    auto starts = [&bytes](const char* mark, size_t size) { return bytes.compare(0, size, mark, size) == 0; };
+    if (starts("\xEF\xBB\xBF", 3)) return Widened(bytes.data() + 3, bytes.size() - 3, CP_UTF8);
+    bool little = starts("\xFF\xFE", 2);
+    if (little || starts("\xFE\xFF", 2)) {
+        std::wstring text;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            auto low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+            auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+            text.push_back(static_cast<wchar_t>(low | (high << 8)));
+        }
+        return text;
+    }
+    return Widened(bytes.data(), bytes.size(), CP_ACP);
+}
+
+void Parse(const std::wstring& text, TImage& image)
+{
+    // Keys above the first section header belong to a section without a name.
+    image.Sections.assign(1, TImageSection{});
+    image.SectionIndex.clear();
+    image.SectionIndex.emplace(L"", 0);
+    TImageSection* current = &image.Sections[0];
+    // A line ends at CR or LF, whichever comes first.
+    const wchar_t* end = text.data() + text.size();
+    const wchar_t* next = text.data();
+    while (next < end) {
+        const wchar_t* start = next;
+        const wchar_t* stop = start;
+        while (stop < end && *stop != L'\n' && *stop != L'\r') ++stop;
+        next = stop == end ? end : stop + 1;
+        const wchar_t* lineEnd = next;
+        while (start < lineEnd && IsProfileSpace(*start)) ++start;
+        while (lineEnd > start && IsProfileSpace(lineEnd[-1])) --lineEnd;
+        if (start >= lineEnd) continue;
+        if (*start == L'[') {
+            const wchar_t* close = lineEnd;
+            while (close > start && close[-1] != L']') --close;
+            if (close > start) {
+                // A later section of the same name is never searched.
+                image.SectionIndex.emplace(Folded(Trimmed(start + 1, close - 1)), image.Sections.size());
+                image.Sections.emplace_back();
+                current = &image.Sections.back();
+                continue;
+            }
+        }
+        const wchar_t* equals = std::find(start, lineEnd, L'=');
+        TImageKey key;
+        std::wstring name;
+        if (equals == lineEnd) {
+            name = Folded(std::wstring(start, lineEnd));
+        } else {
+            name = Folded(Trimmed(start, equals));
+            key.Value = Trimmed(equals + 1, lineEnd);
+            key.HasValue = true;
+        }
+        current->Keys.emplace(std::move(name), std::move(key));
+    }
+}
+
+// The value as the profile functions deliver it into a 260-character buffer.
+std::wstring Delivered(std::wstring value)
+{
+    size_t nul = value.find(L'\0');
+    if (nul != std::wstring::npos) value.resize(nul);
+    bool quoted = value.size() > 1 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0];
+    if (quoted) value.erase(0, 1);
+    std::wstring result = value.substr(0, MaxValueLength);
+    // The closing quote goes only when the rest fits the buffer whole (one
+    // character more than fits costs the last character of the text).
+    if (quoted && value.size() <= ValueBufferSize && !result.empty()) result.pop_back();
+    return result;
+}
+
+std::string Narrowed(const std::wstring& text)
+{
+    if (text.empty()) return {};
+    int length =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(length), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), length, nullptr,
+                            nullptr);
+    if (result.size() > MaxValueLength) result.resize(MaxValueLength);
+    return result;
+}
+
+// The image of the file, parsed again when the file changed; null when the
+// file cannot be read (it then reads as empty, as for the profile functions).
+const TImage* CurrentImage(const std::string& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        Images.erase(file);
+        return nullptr;
+    }
+    ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    auto found = Images.find(file);
+    if (found != Images.end() && found->second.Size == size &&
+        CompareFileTime(&found->second.WriteTime, &data.ftLastWriteTime) == 0)
+        return &found->second;
+
+    Images.erase(file);
+    UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return nullptr;  // unreadable now: reads as empty, and is tried again next time
+    std::string bytes;
+    char buffer[16384];
+    DWORD read = 0;
+    for (;;) {
+        if (!ReadFile(handle.Get(), buffer, sizeof buffer, &read, nullptr)) return nullptr;
+        if (read == 0) break;
+        bytes.append(buffer, read);
+    }
+    TImage image;
+    image.Size = size;
+    image.WriteTime = data.ftLastWriteTime;
+    // A file that changed while being read is not kept: the next read parses it again.
+    if (bytes.size() != size) image.Size = ~0ULL;
+    Parse(DecodeFile(bytes), image);
+    return &(Images[file] = std::move(image));
+}
+
+}  // namespace
+
+std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key)
+{
+    const TImage* image = CurrentImage(file);
+    if (!image) return {};
+    std::wstring wideSection = Widened(section.data(), section.size(), CP_ACP);
+    std::wstring wideKey = Widened(key.data(), key.size(), CP_ACP);
+    auto sectionAt = image->SectionIndex.find(Folded(Trimmed(wideSection.data(), wideSection.data() + wideSection.size())));
+    if (sectionAt == image->SectionIndex.end()) return {};
+    const TImageSection& found = image->Sections[sectionAt->second];
+    auto keyAt = found.Keys.find(Folded(Trimmed(wideKey.data(), wideKey.data() + wideKey.size())));
+    if (keyAt == found.Keys.end() || !keyAt->second.HasValue) return {};
+    return Narrowed(Delivered(keyAt->second.Value));
+}
+
+void ForgetScriptImages()
+{
+    Images.clear();
+}
