@@ -8,6 +8,7 @@
 #include "script/dispatch.h"
 #include "script/expand.h"
 #include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -67,14 +68,14 @@ void ProcessIniItem(const std::string& scriptPath, const std::string& section, i
     std::string iniSection;
     int processed = 0;
     for (int value = 1;; ++value) {
-        std::string ownSection = ReadProfileString(scriptPath, section, ValueKey(item, value, WordSection));
+        std::string ownSection = ReadScriptString(scriptPath, section, ValueKey(item, value, WordSection));
         // A value without a section of its own stays in the section of the one before.
         if (!ownSection.empty() || value == 1) iniSection = ownSection;
         if (iniSection.empty()) break;
-        std::string name = ReadProfileString(scriptPath, section, ValueKey(item, value, WordName));
+        std::string name = ReadScriptString(scriptPath, section, ValueKey(item, value, WordName));
         if (name.empty()) break;
         std::string text;
-        if (mode != 'D') text = ReadProfileString(scriptPath, section, ValueKey(item, value, WordValue));
+        if (mode != 'D') text = ReadScriptString(scriptPath, section, ValueKey(item, value, WordValue));
         if (processed++ == 0) WriteLine();
         SetIniValue(file, iniSection, name, text, mode);
         if (!Run.RunOk) break;

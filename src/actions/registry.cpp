@@ -10,7 +10,7 @@
 #include "script/constants.h"
 #include "script/dispatch.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -273,13 +273,13 @@ void ProcessRegistryItem(const std::string& scriptPath, const std::string& secti
     key.KeyOpenForWrite = false;
     int processed = 0;
     for (int value = 1;; ++value) {
-        std::string name = ReadProfileString(scriptPath, section, ValueKey(item, value, WordName));
+        std::string name = ReadScriptString(scriptPath, section, ValueKey(item, value, WordName));
         if (name.empty()) break;
         char typeLetter = 'S';
         std::string text;
         if (mode != 'D') {
-            typeLetter = TypeLetter(ReadProfileString(scriptPath, section, ValueKey(item, value, WordType)));
-            text = ReadProfileString(scriptPath, section, ValueKey(item, value, WordValue));
+            typeLetter = TypeLetter(ReadScriptString(scriptPath, section, ValueKey(item, value, WordType)));
+            text = ReadScriptString(scriptPath, section, ValueKey(item, value, WordValue));
         }
         if (processed++ == 0) WriteLine();
         SetRegistryValue(key, name, text, typeLetter, mode);
