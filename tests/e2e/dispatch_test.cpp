@@ -245,4 +245,51 @@ TEST_F(DispatchTest, FileRenameLooksInTheProgramDirectoryNotTheCurrentOne)
     EXPECT_TRUE(FileExists(elsewhere / "decoy.txt"));
 }
 
+// The layout example of the script format, run on this computer: one file,
+// one registry value, one text line, then the computer's server, then a file
+// rename and a directory rename; the Delete section is not named.
+TEST_F(DispatchTest, WorkedExampleEndToEnd)
+{
+    TempDir source;
+    TestRegKey key;
+    std::string script = Script({
+        "[Options]", "SectionOrder=IU", "SourcePath=" + source.Path(),
+        "[Insert]", "File1=app.exe", "File1Flags=check_version", "Reg1=" + key.ScriptPath(),
+        "Reg1Val1Name=InstallDir", "Reg1Val1Type=S", "Reg1Val1Value=%pfdir%\\ExampleApp", "Text1=example.ini",
+        "Text1Str1Prefix=Mode=", "Text1Str1Full=Mode=Network",
+        "[Insert." + Computer + "]", "ComSrv1=lib\\server.dll",
+        "[Update]", "File1=old.dll", "File1RenameTo=older.dll", "Dir1=cache", "Dir1RenameTo=cache.old",
+        "[Delete]", "Dir1=kept",
+    });
+    Dir.Write("s.ini", script);
+    WriteFileBytes(source / "s.ini", script);
+    SetLastWriteTime(source / "s.ini", LastWriteTime(Dir / "s.ini"));
+    ASSERT_TRUE(CopyFileA((Dir / Dir.ExeName()).c_str(), (source / Dir.ExeName()).c_str(), FALSE));
+    WriteFileBytes(source / "app.exe", "new application");
+    MakeDir("lib");
+    ASSERT_TRUE(CopyFileA(FixturePath("ole_probe_ok.dll").c_str(), (Dir / "lib\\server.dll").c_str(), FALSE));
+    Dir.Write("old.dll", "old");
+    MakeDir("cache");
+    MakeDir("kept");
+
+    RunResult run = Dir.Start("s.ini", "k");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    std::vector<std::string> expected = {
+        "=> Inserting",
+        "   files:", Ok("    -> app.exe..."),
+        "   registry keys:", "    -> " + key.ScriptPath() + "...", Ok("       value \"InstallDir\""),
+        "   text files:", "    -> example.ini...", Ok("       value \"Mode=\""),
+        " [ " + Computer + " ]", "   OLE DLL files:", Ok("    -> lib\\server.dll..."),
+        "=> Updating",
+        "   files:", Ok("    -> rename old.dll to older.dll..."),
+        "   directories:", Ok("    -> rename cache to cache.old..."),
+    };
+    EXPECT_EQ(ActionLines(run), expected) << run.Output;
+    EXPECT_EQ(Dir.Read("app.exe"), "new application");
+    EXPECT_TRUE(ReadRegValue(HKEY_CURRENT_USER, key.SubKey(), "InstallDir").Exists);
+    EXPECT_EQ(Dir.Read("example.ini"), "Mode=Network");
+    EXPECT_NE(Dir.Read("lib\\server.dll.calls").find("register"), std::string::npos);
+    EXPECT_TRUE(Dir.Exists("older.dll") && Dir.Exists("cache.old") && Dir.Exists("kept"));
+}
+
 }  // namespace
