@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "file_support.h"
 #include "harness.h"
 
 using namespace testing_support;
@@ -145,6 +146,52 @@ TEST(MainFlow, BuiltInConstantsExpandInTheLaunchCommand)
     // A step text longer than the status column puts the box on the next line.
     ASSERT_NE(loading + 1, lines.end());
     EXPECT_EQ(*(loading + 1), std::string(44, ' ') + "[ FAILED ]");
+}
+
+// The restart command line quotes the staged program and the script: with a
+// blank in the program directory an unquoted line would start "app.exe"
+// beside "app dir" instead, and a script name with a blank would be cut.
+TEST(MainFlow, RestartQuotesTheProgramPathAndTheScriptName)
+{
+    TempDir root;
+    const std::string exe = "vtquote" + NewGuid().substr(1, 8) + ".exe";
+    const std::string dir = root / "app dir\\";
+    const std::string share = root / "share\\";
+    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(share.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(BuiltProgramPath().c_str(), (dir + exe).c_str(), FALSE));
+    // The decoy that an unquoted command line would start.
+    ASSERT_TRUE(CopyFileA(FixturePath("launch_probe.exe").c_str(), (root / "app.exe").c_str(), FALSE));
+
+    const std::string script = "[Options]\r\nSourcePath=" + share + "\r\n";
+    WriteFileBytes(dir + "my setup.ini", script);
+    WriteFileBytes(share + "my setup.ini", script);
+    SetLastWriteTime(dir + "my setup.ini", LocalStamp(1));
+    SetLastWriteTime(share + "my setup.ini", LocalStamp(1));
+    const std::string next = ReadFileBytes(FixturePath("vantorel_next.exe"));
+    WriteFileBytes(share + exe, next);
+
+    RunResult first = RunProcess("\"" + dir + exe + "\" \"my setup.ini\"", dir, "", 60000);
+    EXPECT_EQ(first.ExitCode, 0u) << first.Output;
+    EXPECT_TRUE(first.HasLine("=> Repeating of Vantorel loading...")) << first.Output;
+
+    // The restarted copy marks its good end with the marker of the whole script name.
+    DeleteFileA((dir + "my setup.ok").c_str());
+    for (int i = 0; i < 400 && !FileExists(dir + "my setup.ok"); ++i) Sleep(50);
+    EXPECT_TRUE(FileExists(dir + "my setup.ok"));
+    for (int i = 0; i < 200 && ReadFileBytes(dir + exe) != next; ++i) Sleep(50);
+    EXPECT_EQ(ReadFileBytes(dir + exe), next) << "the restarted copy replaced the program";
+    EXPECT_FALSE(FileExists(root / "launched.txt")) << "the decoy beside the program directory ran";
+    EXPECT_FALSE(FileExists(dir + "launched.txt"));
+    // Let the restarted copy end before the directory goes.
+    for (int i = 0; i < 100; ++i) {
+        HANDLE probe = CreateFileA((dir + "_" + exe).c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            break;
+        }
+        Sleep(100);
+    }
 }
 
 }  // namespace
