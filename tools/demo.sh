@@ -19,11 +19,18 @@ for prepare in "$run"/prepare.d/*.sh; do
 done
 
 wine_server_up
+# The registry values the demo writes are removed too, so every demo run shows them written.
+wine 'C:\windows\system32\reg.exe' delete 'HKCU\Software\VantorelDemo' /f >/dev/null 2>&1 || true
 cd "$run/app"
 set +e
 wine vantorel.exe demo.ini
 code=$?
 set -e
-sleep 1   # the launched demo application writes after the program has ended
+# The restarted copy and the launched application run on after the first
+# instance has ended; wait for them so that their lines come before ours.
+for _ in $(seq 150); do
+  pgrep -f '(_vantorel|demo_app)\.exe' >/dev/null || break
+  sleep 0.2
+done
 echo
 echo "(vantorel.exe ended with exit code $code; the demo ran in $run)"
