@@ -1,22 +1,22 @@
-// The least a run can do for a script whose files are all current: one
-// look-up of each source file and one of each target file. Run as
+// The least a run can do for a script whose items are all current: one
+// look-up of each source file and one of each target file; for registry
+// values one open of each key and one query of each value; for INI values one
+// profile read of each value. Run as
 //   floor.exe <source dir\> <target dir\> <count>
-// for the files f00001.dat ... that bench/run.sh generates.
+//             [<key below HKCU> <INI file> <items> <values per item>]
+// for the files f00001.dat ..., the keys <key>\K00001 ... with the values
+// Name1 ... and the INI sections S00001 ... with the keys K1 ... that
+// bench/run.sh generates.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-int main(int argc, char** argv)
+namespace {
+
+int FindFiles(const std::string& source, const std::string& target, int count)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: floor <source dir\\> <target dir\\> <count>\n");
-        return 1;
-    }
-    std::string source = argv[1];
-    std::string target = argv[2];
-    int count = std::atoi(argv[3]);
     int found = 0;
     for (int i = 1; i <= count; ++i) {
         char name[32];
@@ -29,6 +29,65 @@ int main(int argc, char** argv)
             FindClose(find);
         }
     }
-    std::printf("%d of %d found\n", found, 2 * count);
-    return found == 2 * count ? 0 : 2;
+    return found;
+}
+
+int QueryRegistryValues(const std::string& base, int items, int values)
+{
+    int found = 0;
+    for (int i = 1; i <= items; ++i) {
+        char sub[32];
+        std::snprintf(sub, sizeof sub, "\\K%05d", i);
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, (base + sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+        for (int m = 1; m <= values; ++m) {
+            char name[32];
+            std::snprintf(name, sizeof name, "Name%d", m);
+            BYTE data[260];
+            DWORD type = 0;
+            DWORD size = sizeof data;
+            if (RegQueryValueExA(key, name, nullptr, &type, data, &size) == ERROR_SUCCESS) ++found;
+        }
+        RegCloseKey(key);
+    }
+    return found;
+}
+
+int ReadIniValues(const std::string& file, int items, int values)
+{
+    int found = 0;
+    for (int i = 1; i <= items; ++i) {
+        char section[32];
+        std::snprintf(section, sizeof section, "S%05d", i);
+        for (int m = 1; m <= values; ++m) {
+            char key[32];
+            std::snprintf(key, sizeof key, "K%d", m);
+            char buffer[260];
+            if (GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, file.c_str()) > 0) ++found;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4 && argc != 8) {
+        std::fprintf(stderr, "usage: floor <source dir\\> <target dir\\> <count> "
+                             "[<key below HKCU> <INI file> <items> <values per item>]\n");
+        return 1;
+    }
+    int count = std::atoi(argv[3]);
+    int expected = 2 * count;
+    int found = FindFiles(argv[1], argv[2], count);
+    if (argc == 8) {
+        int items = std::atoi(argv[6]);
+        int values = std::atoi(argv[7]);
+        expected += 2 * items * values;
+        found += QueryRegistryValues(argv[4], items, values);
+        found += ReadIniValues(argv[5], items, values);
+    }
+    std::printf("%d of %d found\n", found, expected);
+    return found == expected ? 0 : 2;
 }

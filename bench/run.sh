@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
 # Times whole runs of the program under Wine on generated scripts whose items
 # are all current (the daily case at every workstation), next to a floor
-# program that makes only the unavoidable look-ups for the same files.
+# program that makes only the unavoidable look-ups for the same items. Three
+# scripts per size n: "files" holds n File items; "combined" holds the same
+# File items plus n/10 Reg items and n/10 Ini items of 10 values each (so n
+# registry values and n INI values), written beforehand so they are current;
+# "values" holds only those Reg and Ini items.
+# Registry values live below HKCU\Software\VantorelBench\<random>, which is
+# removed at the end.
 #
 #   bench/run.sh [counts...]        default: 100 1000 5000
 #
 # Environment: BENCH_BUILD_DIR (default build/bench), BENCH_REPEAT (runs per
-# size, the median counts; default 3), BENCH_KEEP=1 keeps the generated files.
+# size, the median counts; default 3), BENCH_KEEP=1 keeps the generated files
+# (the registry key is removed all the same).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/tools/env.sh"
-BUILD="${BENCH_BUILD_DIR:-$ROOT/build/bench}"
+BUILD="$(realpath -m "${BENCH_BUILD_DIR:-$ROOT/build/bench}")"
 REPEAT="${BENCH_REPEAT:-3}"
 COUNTS=("$@")
 [ ${#COUNTS[@]} -gt 0 ] || COUNTS=(100 1000 5000)
@@ -24,10 +31,14 @@ WORK="$(mktemp -d "${TMPDIR:-/tmp}/vantorel-bench.XXXXXX")"
 [ "${BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$WORK"' EXIT
 
 python3 - "$BUILD" "$WORK" "$REPEAT" "${COUNTS[@]}" <<'PY'
-import os, shutil, statistics, subprocess, sys, time
+import os, shutil, statistics, subprocess, sys, time, uuid
 
 build, work, repeat = sys.argv[1], sys.argv[2], int(sys.argv[3])
 counts = [int(c) for c in sys.argv[4:]]
+VALUES = 10  # values per Reg and per Ini item
+BENCH_KEY = "Software\\VantorelBench"
+own_key = BENCH_KEY + "\\run" + uuid.uuid4().hex
+REG_EXE = "C:\\windows\\system32\\reg.exe"
 
 def win(path):
     return "Z:" + path.replace("/", "\\")
@@ -41,47 +52,125 @@ def timed(args, cwd):
         sys.exit(f"{' '.join(args)} ended with {done.returncode}:\n{done.stdout.decode(errors='replace')}")
     return elapsed, done.stdout.decode(errors="replace")
 
+def reg(*args, check=True):
+    done = subprocess.run(["wine", REG_EXE, *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT)
+    if check and done.returncode != 0:
+        sys.exit(f"reg {' '.join(args)} ended with {done.returncode}:\n{done.stdout.decode(errors='replace')}")
+    return done
+
+def write_script(path, lines):
+    with open(path, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+
+def reg_data(i, m):
+    # Mixed types: odd values are strings, even ones 32-bit numbers.
+    return ("S", f"text {i}.{m}") if m % 2 else ("I", str(i * 100 + m))
+
 def prepare(n):
     base = os.path.join(work, str(n))
     source, program = os.path.join(base, "source"), os.path.join(base, "program")
     os.makedirs(source)
     os.makedirs(os.path.join(program, "files"))
-    lines = ["[Options]", "SourcePath=" + win(source), "SectionOrder=U", "[Update]"]
+    options = ["[Options]", "SourcePath=" + win(source), "SectionOrder=U", "[Update]"]
+    files = []
     for i in range(1, n + 1):
         name = f"f{i:05d}.dat"
         with open(os.path.join(source, name), "wb") as f:
             f.write(b"x" * (64 + i % 64))
         shutil.copy2(os.path.join(source, name), os.path.join(program, "files", name))
-        lines.append(f"File{i}=files\\{name}")
-    script = "\r\n".join(lines) + "\r\n"
-    with open(os.path.join(source, "bench.ini"), "w", newline="") as f:
-        f.write(script)
-    for name in ("bench.ini",):
+        files.append(f"File{i}=files\\{name}")
+
+    items = n // 10
+    key = f"{own_key}\\n{n}"
+    extra, reg_file, ini_file = [], ["REGEDIT4", ""], []
+    for i in range(1, items + 1):
+        extra.append(f"Reg{i}=HKCU\\{key}\\K{i:05d}")
+        reg_file.append(f"[HKEY_CURRENT_USER\\{key}\\K{i:05d}]")
+        for m in range(1, VALUES + 1):
+            kind, text = reg_data(i, m)
+            extra += [f"Reg{i}Val{m}Name=Name{m}", f"Reg{i}Val{m}Type={kind}", f"Reg{i}Val{m}Value={text}"]
+            reg_file.append(f'"Name{m}"="{text}"' if kind == "S" else f'"Name{m}"=dword:{int(text):08x}')
+        reg_file.append("")
+    for i in range(1, items + 1):
+        extra.append(f"Ini{i}=data.ini")
+        ini_file.append(f"[S{i:05d}]")
+        for m in range(1, VALUES + 1):
+            extra += [f"Ini{i}Val{m}Section=S{i:05d}", f"Ini{i}Val{m}Name=K{m}", f"Ini{i}Val{m}Value=v{i}.{m}"]
+            ini_file.append(f"K{m}=v{i}.{m}")
+    write_script(os.path.join(source, "files.ini"), options + files)
+    write_script(os.path.join(source, "combined.ini"), options + files + extra)
+    write_script(os.path.join(source, "values.ini"), options + extra)
+    write_script(os.path.join(program, "data.ini"), ini_file)
+    write_script(os.path.join(base, "values.reg"), reg_file)
+    reg("import", win(os.path.join(base, "values.reg")))
+
+    for name in ("files.ini", "combined.ini", "values.ini"):
         shutil.copy2(os.path.join(source, name), os.path.join(program, name))
     shutil.copy2(os.path.join(build, "vantorel.exe"), os.path.join(source, "vantorel.exe"))
     shutil.copy2(os.path.join(source, "vantorel.exe"), os.path.join(program, "vantorel.exe"))
-    return source, program
+    return source, program, key, items
 
-rows = []
-for n in counts:
-    source, program = prepare(n)
-    run = ["wine", os.path.join(program, "vantorel.exe"), "bench.ini"]
-    floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\", str(n)]
+def check_current(n, variant, output, key):
+    # Registry and INI items always name their key or file; a value with work
+    # to do adds a value line and a status box.
+    for line in output.splitlines():
+        work = "[  OK  ]" in line or "[ FAILED ]" in line or line.startswith("       ")
+        if line.startswith("    -> "):
+            named = line[7:]
+            work = work or not (named.startswith("HKCU\\" + key + "\\") or named.startswith("data.ini"))
+        if work:
+            sys.exit(f"{variant} run with {n} items still had work to do:\n{output}")
+
+def measure(n, variant, run, floor, cwd, key):
     # The first run warms the caches and proves that nothing is left to do.
-    _, output = timed(run, program)
-    if "    -> " in output:
-        sys.exit(f"run with {n} items still had work to do:\n{output}")
-    timed(floor, program)
-    t_run = statistics.median(timed(run, program)[0] for _ in range(repeat))
-    t_floor = statistics.median(timed(floor, program)[0] for _ in range(repeat))
-    rows.append((n, t_run, t_floor))
+    _, output = timed(run, cwd)
+    check_current(n, variant, output, key)
+    timed(floor, cwd)
+    t_run = statistics.median(timed(run, cwd)[0] for _ in range(repeat))
+    t_floor = statistics.median(timed(floor, cwd)[0] for _ in range(repeat))
+    return t_run, t_floor
 
-print(f"{'items':>6} {'run s':>8} {'ms/item':>8} {'floor s':>8} {'ms/item':>8} {'run/floor':>9}")
-for n, t_run, t_floor in rows:
-    print(f"{n:>6} {t_run:>8.3f} {1000 * t_run / n:>8.3f} {t_floor:>8.3f} {1000 * t_floor / n:>8.3f} "
-          f"{t_run / t_floor:>9.2f}")
-by_count = {n: (r, f) for n, r, f in rows}
-if 1000 in by_count and 5000 in by_count:
-    (r1, f1), (r5, f5) = by_count[1000], by_count[5000]
-    print(f"growth t(5000)/t(1000): run {r5 / r1:.2f}, floor {f5 / f1:.2f} (linear: about 5)")
+def report(title, unit, rows):
+    print(f"{title} (ms per {unit})")
+    print(f"{'n':>6} {'run s':>8} {'ms/' + unit:>10} {'floor s':>8} {'ms/' + unit:>10} {'run/floor':>9}")
+    for n, units, t_run, t_floor in rows:
+        print(f"{n:>6} {t_run:>8.3f} {1000 * t_run / units:>10.3f} {t_floor:>8.3f} "
+              f"{1000 * t_floor / units:>10.3f} {t_run / t_floor:>9.2f}")
+    by_count = {n: (r, f) for n, _, r, f in rows}
+    if 1000 in by_count and 5000 in by_count:
+        (r1, f1), (r5, f5) = by_count[1000], by_count[5000]
+        print(f"growth t(5000)/t(1000): run {r5 / r1:.2f}, floor {f5 / f1:.2f} (linear: about 5)")
+
+# The values-only script isolates the registry and INI items from the files.
+VARIANTS = [
+    ("files", "n File items", "file"),
+    ("combined", "n File items, n/10 Reg and n/10 Ini items of 10 values each", "unit"),
+    ("values", "n/10 Reg and n/10 Ini items of 10 values each, no files", "value"),
+]
+rows = {variant: [] for variant, _, _ in VARIANTS}
+try:
+    for n in counts:
+        source, program, key, items = prepare(n)
+        exe = os.path.join(program, "vantorel.exe")
+        values = [key, win(os.path.join(program, "data.ini")), str(items), str(VALUES)]
+        for variant, _, _ in VARIANTS:
+            files = 0 if variant == "values" else n
+            floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
+                     str(files)] + ([] if variant == "files" else values)
+            t_run, t_floor = measure(n, variant, ["wine", exe, variant + ".ini"], floor, program, key)
+            # A unit is one file or one value.
+            units = files + (0 if variant == "files" else 2 * items * VALUES)
+            rows[variant].append((n, units, t_run, t_floor))
+finally:
+    reg("delete", "HKCU\\" + own_key, "/f", check=False)
+    # The common parent goes too once no other run keeps a key below it.
+    parent = reg("query", "HKCU\\" + BENCH_KEY, check=False)
+    if parent.returncode == 0 and "\\" + BENCH_KEY + "\\" not in parent.stdout.decode(errors="replace"):
+        reg("delete", "HKCU\\" + BENCH_KEY, "/f", check=False)
+
+for variant, title, unit in VARIANTS:
+    report(f"{variant}: {title}", unit, rows[variant])
+    print()
+print("(a unit is one file or one value; n registry values and n INI values per size)")
 PY
