@@ -15,20 +15,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Script(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-std::string Box(const std::string& text, const char* box)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + box;
-}
-std::string Ok(const std::string& text) { return Box(text, "[  OK  ]"); }
-std::string Failed(const std::string& text) { return Box(text, "[ FAILED ]"); }
-
 const std::string InitLine = "   BDE initialization...";
 const std::string SaveLine = "=> Saving BDE configuration...";
 const std::string NoEngineError = "ERROR: BDE is not installed or corrupted.";

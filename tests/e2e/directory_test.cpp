@@ -11,33 +11,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Script(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-std::string Ok(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[  OK  ]";
-}
-
-std::string Failed(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[ FAILED ]";
-}
-
-std::vector<std::string> ActionLines(const RunResult& run)
-{
-    std::vector<std::string> lines = run.Lines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == "=> Processing s.ini...")
-            return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
-    ADD_FAILURE() << "no processing line in:\n" << run.Output;
-    return {};
-}
-
 class DirectoryTest : public ::testing::Test {
 protected:
     RunResult RunScript(const std::vector<std::string>& lines)

@@ -20,36 +20,6 @@ std::string ComputerName()
     return std::string(buffer, size);
 }
 
-std::string Script(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-// A step line completed by its status box at column 45.
-std::string Ok(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[  OK  ]";
-}
-
-std::string Failed(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[ FAILED ]";
-}
-
-// The lines the script's action sections printed: those after its
-// "=> Processing" line.
-std::vector<std::string> ActionLines(const RunResult& run, const std::string& script = "s.ini")
-{
-    std::vector<std::string> lines = run.Lines();
-    std::string marker = "=> Processing " + script + "...";
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == marker) return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
-    ADD_FAILURE() << "no line " << marker << " in:\n" << run.Output;
-    return {};
-}
-
 class DispatchTest : public ::testing::Test {
 protected:
     void SetUp() override

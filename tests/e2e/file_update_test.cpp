@@ -13,23 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-// A step line as the program writes it when its output is redirected: the
-// status box starts at column 45.
-std::string Step(const std::string& text, const std::string& box)
-{
-    std::string line = text;
-    if (line.size() < 44) line += std::string(44 - line.size(), ' ');
-    return line + "[" + box + "]";
-}
-std::string Ok(const std::string& text)
-{
-    return Step(text, "  OK  ");
-}
-std::string Failed(const std::string& text)
-{
-    return Step(text, " FAILED ");
-}
-
 // A program directory and its share: the share holds the program and the
 // script as they are installed, so the update pass finds them current.
 class FileItems : public ::testing::Test {

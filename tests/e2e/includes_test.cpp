@@ -11,23 +11,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Script(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    return text;
-}
-
-std::string Ok(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[  OK  ]";
-}
-
-std::string Failed(const std::string& text)
-{
-    return text + std::string(text.size() < 44 ? 44 - text.size() : 0, ' ') + "[ FAILED ]";
-}
-
 // Everything after the initialization line.
 std::vector<std::string> LinesAfterStart(const RunResult& run)
 {

@@ -31,7 +31,7 @@ TEST(MainFlow, MissingArgumentFailsWithCodeOneAndKeepsTheMarker)
     auto lines = run.Lines();
     ASSERT_GE(lines.size(), 7u) << run.Output;
     EXPECT_EQ(lines[0], "Vantorel & Updater 1.5");
-    EXPECT_EQ(lines[2], FailedLine("=> Initialization..."));
+    EXPECT_EQ(lines[2], Failed("=> Initialization..."));
     EXPECT_EQ(lines[3], "");
     EXPECT_EQ(lines[4], "ERROR: Inifile name is needed as parameter.");
     EXPECT_EQ(lines[5], "");
@@ -77,7 +77,7 @@ TEST(MainFlow, LaunchSplitsAtTheFirstBlankAndStartsInTheProgramDirectory)
     dir.Write("x.ini", "[Options]\r\nRun=launch_probe.exe one \"two three\"\r\nRunFlags=wine\r\n");
     RunResult run = dir.Start("x.ini");
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-    EXPECT_TRUE(run.HasLine(OkLine("=> Loading launch_probe.exe..."))) << run.Output;
+    EXPECT_TRUE(run.HasLine(Ok("=> Loading launch_probe.exe..."))) << run.Output;
     std::string record = WaitForLaunchRecord(dir);
     EXPECT_EQ(record, "launch_probe.exe one \"two three\"\r\n" + dir.Path().substr(0, dir.Path().size() - 1) +
                           "\r\n");
@@ -92,7 +92,7 @@ TEST(MainFlow, QuotedProgramWithBlankIsShownUpToTheBlankAndStartedWhole)
     dir.Write("x.ini", "[Options]\r\nRun=\"sub dir\\launch_probe.exe\" arg\r\nRunFlags=wine\r\n");
     RunResult run = dir.Start("x.ini");
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
-    EXPECT_TRUE(run.HasLine(OkLine("=> Loading \"sub..."))) << run.Output;
+    EXPECT_TRUE(run.HasLine(Ok("=> Loading \"sub..."))) << run.Output;
     std::string record = WaitForLaunchRecord(dir);
     EXPECT_EQ(record.substr(0, record.find("\r\n")), "\"sub dir\\launch_probe.exe\" arg");
 }
@@ -119,7 +119,7 @@ TEST(MainFlow, FailedLaunchReportsTheSystemErrorAndEndsWithCodeTwo)
     dir.Write("x.ini", "[Options]\r\nRun=missing.exe /a\r\nRunFlags=wine\r\n");
     RunResult run = dir.Start("x.ini");
     EXPECT_EQ(run.ExitCode, 2u);
-    EXPECT_TRUE(run.HasLine(FailedLine("=> Loading missing.exe..."))) << run.Output;
+    EXPECT_TRUE(run.HasLine(Failed("=> Loading missing.exe..."))) << run.Output;
     EXPECT_TRUE(run.HasLine("ERROR: System Error.  Code: 2.")) << run.Output;
     std::string code2 = run.Lines()[run.Lines().size() - 3];
     EXPECT_FALSE(code2.empty()) << "the system's text for the code follows on its own line:\n" << run.Output;

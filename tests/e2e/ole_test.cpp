@@ -119,16 +119,6 @@ protected:
         std::string path = m_dir / ("lib\\" + fixture + ".calls");
         return FileExists(path) ? ReadFileBytes(path) : std::string();
     }
-    // The lines after the script's "=> Processing" line.
-    static std::vector<std::string> ActionLines(const RunResult& run)
-    {
-        std::vector<std::string> lines = run.Lines();
-        for (size_t i = 0; i < lines.size(); ++i)
-            if (lines[i] == "=> Processing s.ini...")
-                return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
-        ADD_FAILURE() << "no processing line in:\n" << run.Output;
-        return {};
-    }
 
     ProgramDir m_dir;
 };

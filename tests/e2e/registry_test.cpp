@@ -13,9 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Ok(const std::string& text) { return text + std::string(44 - text.size(), ' ') + "[  OK  ]"; }
 std::string ValueOk(const std::string& name) { return Ok("       value \"" + name + "\""); }
-std::string Failed(const std::string& text) { return text + std::string(44 - text.size(), ' ') + "[ FAILED ]"; }
 
 std::string Bytes(std::initializer_list<int> codes)
 {

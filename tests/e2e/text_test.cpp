@@ -26,16 +26,6 @@ std::string Padded(const std::string& text)
 }
 
 // The lines after the script's "=> Processing" line.
-std::vector<std::string> ActionLines(const RunResult& run)
-{
-    std::vector<std::string> lines = run.Lines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == "=> Processing s.ini...")
-            return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
-    ADD_FAILURE() << "no processing line in:\n" << run.Output;
-    return {};
-}
-
 std::vector<std::string> FailureLines(const std::string& line, const std::string& message)
 {
     return {Padded(line) + "[ FAILED ]", "", "ERROR: " + message, "", "Press any key to continue..."};

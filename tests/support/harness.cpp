@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <gtest/gtest.h>
+
 #include <objbase.h>
 
 #include <stdexcept>
@@ -152,6 +154,23 @@ std::string StepLine(const std::string& text, const std::string& status)
     std::string line = text;
     if (line.size() < 44) line.append(44 - line.size(), ' ');
     return line + "[" + status + "]";
+}
+
+std::string Script(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+std::vector<std::string> ActionLines(const RunResult& run, const std::string& script)
+{
+    std::vector<std::string> lines = run.Lines();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == "=> Processing " + script + "...")
+            return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
+    ADD_FAILURE() << "no processing line in:\n" << run.Output;
+    return {};
 }
 
 std::vector<std::string> RunResult::Lines() const

@@ -47,8 +47,11 @@ private:
 // A step line as the program writes it to a file or pipe: the text, blanks up
 // to column 44, then "[" + status + "]". Status is "  OK  " or " FAILED ".
 std::string StepLine(const std::string& text, const std::string& status);
-inline std::string OkLine(const std::string& text) { return StepLine(text, "  OK  "); }
-inline std::string FailedLine(const std::string& text) { return StepLine(text, " FAILED "); }
+inline std::string Ok(const std::string& text) { return StepLine(text, "  OK  "); }
+inline std::string Failed(const std::string& text) { return StepLine(text, " FAILED "); }
+
+// Script text: the lines joined with CR LF line ends.
+std::string Script(const std::vector<std::string>& lines);
 
 struct RunResult {
     DWORD ExitCode = 0;
@@ -61,6 +64,10 @@ struct RunResult {
     // The line that starts with the text, or empty.
     std::string LineStartingWith(const std::string& prefix) const;
 };
+
+// The lines after the "=> Processing <script>..." line: what the script's
+// sections printed.
+std::vector<std::string> ActionLines(const RunResult& run, const std::string& script = "s.ini");
 
 // A program directory: a temporary directory with a copy of the built program
 // (under the given name) in it.

@@ -16,7 +16,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Ok(const std::string& text) { return text + std::string(44 - text.size(), ' ') + "[  OK  ]"; }
 std::string ValueOk(const std::string& name) { return Ok("       value \"" + name + "\""); }
 
 // Runs INI items in-process: the script and the target files are real files

@@ -13,10 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string Status(const std::string& text, const char* box) { return text + std::string(44 - text.size(), ' ') + box; }
-std::string Ok(const std::string& text) { return Status(text, "[  OK  ]"); }
-std::string Failed(const std::string& text) { return Status(text, "[ FAILED ]"); }
-
 std::string Bytes(std::initializer_list<int> codes)
 {
     std::string bytes;
