@@ -6,6 +6,7 @@
 
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 #include "script/constants.h"
@@ -36,18 +37,6 @@ TResult Success()
 TResult LastFailure()
 {
     return {false, GetLastError()};
-}
-
-std::string DirectoryPart(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNamePart(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // File names compare as the user's locale has it, ignoring case.

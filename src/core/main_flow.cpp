@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 #include "engine/engine.h"
@@ -26,18 +27,6 @@ constexpr const char* SecondBannerLine = "Brings the application up to date, the
 constexpr const char* CurrentVersionKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* WineKey = "Software\\Wine";
 constexpr DWORD WorkBufferSize = 260;
-
-std::string DirectoryPart(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNamePart(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 void SetProgramPath()
 {

@@ -7,6 +7,7 @@
 
 #include "actions/file_update.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 #include "script/constants.h"
@@ -15,12 +16,6 @@
 #include "script/script_image.h"
 
 namespace {
-
-std::string FileNamePart(const std::string& path)
-{
-    size_t slash = path.find_last_of("\\/:");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool SameFileName(const std::string& a, const std::string& b)
 {
