@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/messages.h"
@@ -46,6 +48,20 @@ uint8_t PlaceStatusBox()
     uint8_t saved = TextAttribute();
     ConsoleWrite("[");
     return saved;
+}
+
+// The system's text for a code; the code itself where the system has none
+// (many OLE results), so that the administrator still has something to look up.
+std::string ErrorCodeText(int32_t code)
+{
+    std::string text = SystemMessage(static_cast<DWORD>(code));
+    if (!text.empty()) return text;
+    char buffer[32];
+    if (code < 0)
+        std::snprintf(buffer, sizeof buffer, "Error 0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    else
+        std::snprintf(buffer, sizeof buffer, "Error %ld", static_cast<long>(code));
+    return buffer;
 }
 
 }  // namespace
@@ -105,7 +121,7 @@ void ReportError(const std::string& message)
     ConsoleWriteLine();
     {
         ForegroundScope color(ColorWhite, saved);
-        std::string text = message.empty() ? SystemMessage(static_cast<DWORD>(Run.LastErrorCode)) : message;
+        std::string text = message.empty() ? ErrorCodeText(Run.LastErrorCode) : message;
         WriteLine(Msg(MsgErrorPrefix) + text);
     }
     ConsoleWriteLine();

@@ -148,12 +148,15 @@ TEST_F(ServerRunTest, EachFailureStopsTheRunWithTheSystemText)
     Install("ole_probe_ok.dll");
     Install("ole_probe_denied.dll");
     Install("ole_probe_bare.dll");
+    Install("ole_probe_unknown.dll");
     struct Case {
         std::string Server;
-        DWORD Code;
-    } cases[] = {{"lib\\ole_probe_denied.dll", 0x80070005},
-                 {"lib\\ole_probe_bare.dll", ERROR_PROC_NOT_FOUND},
-                 {"lib\\missing.dll", ERROR_MOD_NOT_FOUND}};
+        std::string Text;
+    } cases[] = {{"lib\\ole_probe_denied.dll", SystemMessage(0x80070005)},
+                 {"lib\\ole_probe_bare.dll", SystemMessage(ERROR_PROC_NOT_FOUND)},
+                 {"lib\\missing.dll", SystemMessage(ERROR_MOD_NOT_FOUND)},
+                 // No system text: the code is shown instead of nothing.
+                 {"lib\\ole_probe_unknown.dll", "Error 0x8FFF0001"}};
     for (const Case& c : cases) {
         DeleteFileA((m_dir / "lib\\ole_probe_ok.dll.calls").c_str());
         // The Update section comes after Delete and must not run.
@@ -161,7 +164,7 @@ TEST_F(ServerRunTest, EachFailureStopsTheRunWithTheSystemText)
                                    "ComSrv2=lib\\ole_probe_ok.dll", "[Update]", "ComSrv1=lib\\ole_probe_ok.dll"});
         EXPECT_EQ(run.ExitCode, 2u) << run.Output;
         std::vector<std::string> expected = {"=> Deleting", "   OLE DLL files:"};
-        for (const std::string& line : FailureLines("    -> " + c.Server + "...", SystemMessage(c.Code)))
+        for (const std::string& line : FailureLines("    -> " + c.Server + "...", c.Text))
             expected.push_back(line);
         EXPECT_EQ(ActionLines(run), expected) << c.Server;
         EXPECT_EQ(Calls("ole_probe_ok.dll"), "") << c.Server;
