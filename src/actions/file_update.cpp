@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cctype>
+#include <set>
 #include <vector>
 
 #include "core/handles.h"
@@ -122,6 +124,45 @@ void RemovePartialCopy(const std::string& partial)
     // or that copy reports why it cannot be.
     SetFileAttributesA(partial.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(partial.c_str());
+}
+
+// Scratch names of the long-path form that PartialCopyPath gives: "~vt" and
+// eight hexadecimal digits, ".tmp".
+bool IsHashedPartialName(const std::string& name)
+{
+    if (name.size() != 15 || name.compare(0, 3, "~vt") != 0 || lstrcmpiA(name.c_str() + 11, ".tmp") != 0) return false;
+    for (size_t i = 3; i < 11; ++i)
+        if (!isxdigit(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+bool HasPartialSuffix(const std::string& name)
+{
+    size_t length = std::char_traits<char>::length(PartialSuffix);
+    return name.size() > length && lstrcmpiA(name.c_str() + name.size() - length, PartialSuffix) == 0;
+}
+
+// Removes what interrupted earlier runs left in the directory, once per
+// directory and run: looking up one missing name per target instead costs a
+// scan of the whole directory on some file systems, which made a run over a
+// large directory of current files grow with the square of its size.
+void RemoveLeftoverCopies(const std::string& directory)
+{
+    static std::set<std::string> cleared;
+    std::string key = directory;
+    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
+    if (!cleared.insert(key).second) return;
+    for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
+        WIN32_FIND_DATAA data;
+        UniqueFind find(FindFirstFileA(mask.c_str(), &data));
+        if (!find) continue;  // nothing left over, or no such directory: the copy will tell
+        do {
+            std::string name = data.cFileName;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            // Masks also match generated short names: check the real one.
+            if (HasPartialSuffix(name) || IsHashedPartialName(name)) RemovePartialCopy(directory + name);
+        } while (FindNextFileA(find.Get(), &data));
+    }
 }
 
 // Flushes the file's data to the disk, so that the rename that follows never
@@ -378,6 +419,9 @@ bool UpdateFromSource(const std::string& name, const std::string& flags, char mo
     std::string directory = DirectoryPart(name);
     std::string pattern = FileNamePart(name);
     std::vector<TMatch> matches = ListMatches(Run.SourceDir + pattern, false);
+    // What interrupted earlier runs left beside the targets goes first; a
+    // scratch file beside a target that is copied now is replaced anyway.
+    if (!matches.empty()) RemoveLeftoverCopies(directory);
     if (matches.empty()) {
         ReportItem(FormatMsg(MsgItemLine, pattern));
         ReportError(FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern));
@@ -387,8 +431,6 @@ bool UpdateFromSource(const std::string& name, const std::string& flags, char mo
     for (const TMatch& match : matches) {
         std::string target = directory + match.Name;
         std::string source = Run.SourceDir + match.Name;
-        // What an interrupted earlier run left beside the target goes first.
-        RemovePartialCopy(PartialCopyPath(target));
         if (Decide(match, source, target, flags) == TDecision::Skip) {
             result = true;
             if (!Run.LanguageName.empty() && Run.SelfReplaced && SameName(match.Name, Run.LanguageName)) {

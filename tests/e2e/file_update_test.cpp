@@ -223,6 +223,30 @@ std::string Pattern(size_t size, char seed)
     return bytes;
 }
 
+// Scratch files of interrupted runs go at the next run, also beside targets
+// that are current and need no copy (the long-path form of the name included).
+TEST_F(FileItems, LeftoversOfInterruptedRunsAreRemovedBesideCurrentTargets)
+{
+    Script("[Update]\r\nFile1=*.txt\r\nFile2=sub\\d.dat\r\n");
+    Put(m_share / "a.txt", "same a", 1);
+    Put(m_dir / "a.txt", "same a", 1);
+    Put(m_share / "d.dat", "same d", 1);
+    CreateDirectoryA((m_dir / "sub").c_str(), nullptr);
+    Put(m_dir / "sub\\d.dat", "same d", 1);
+    Put(m_dir / "a.txt.~vt", "half", 1);
+    Put(m_dir / "sub\\d.dat.~vt", "half", 1);
+    Put(m_dir / "sub\\~vt0123abcd.tmp", "half", 1);
+    Put(m_dir / "sub\\keep.tmp", "not ours", 1);
+    RunResult run = m_dir.Start("setup.ini");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_EQ(ActionLines(run, "setup.ini"), std::vector<std::string>{}) << run.Output;
+    EXPECT_FALSE(m_dir.Exists("a.txt.~vt"));
+    EXPECT_FALSE(m_dir.Exists("sub\\d.dat.~vt"));
+    EXPECT_FALSE(m_dir.Exists("sub\\~vt0123abcd.tmp"));
+    EXPECT_TRUE(m_dir.Exists("sub\\keep.tmp"));
+    EXPECT_EQ(m_dir.Read("a.txt"), "same a");
+}
+
 TEST_F(FileItems, KilledMidCopyLeavesTheOldTargetAndTheNextRunCompletes)
 {
     Script("[Update]\r\nFile1=big.bin\r\n");
