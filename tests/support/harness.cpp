@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <thread>
 
@@ -264,10 +265,16 @@ RunResult RunProcess(const std::string& commandLine, const std::string& currentD
     CloseHandle(info.hThread);
 
     RunResult result;
+    std::atomic<bool> readerDone{false};
+    std::atomic<size_t> consumed{0};
     std::thread reader([&] {
         char buffer[4096];
         DWORD read = 0;
-        while (ReadFile(outRead, buffer, sizeof buffer, &read, nullptr) && read > 0) result.Output.append(buffer, read);
+        while (ReadFile(outRead, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+            result.Output.append(buffer, read);
+            consumed += read;
+        }
+        readerDone = true;
     });
     DWORD written = 0;
     if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
@@ -280,14 +287,15 @@ RunResult RunProcess(const std::string& commandLine, const std::string& currentD
     }
     GetExitCodeProcess(info.hProcess, &result.ExitCode);
     CloseHandle(info.hProcess);
-    // A launched application may hold the output pipe open; give the reader a
-    // moment for what the program itself wrote, then stop it.
-    for (int i = 0; i < 50; ++i) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr) || available == 0) break;
-        Sleep(10);
-    }
-    CancelIoEx(outRead, nullptr);
+    // What the program wrote is in the pipe when it has ended. A process it
+    // started (the application, a restarted copy) may hold the pipe open and
+    // write on, so the reader is stopped once it has taken what was there at
+    // the end — however long a loaded machine keeps it from running.
+    DWORD pending = 0;
+    if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &pending, nullptr)) pending = 0;
+    size_t target = consumed + pending;
+    for (int i = 0; i < 1000 && !readerDone && consumed < target; ++i) Sleep(10);
+    if (!readerDone) CancelIoEx(outRead, nullptr);
     CloseHandle(outRead);
     reader.join();
     return result;
