@@ -8,7 +8,7 @@
 #include "core/run_state.h"
 #include "script/dispatch.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -193,9 +193,9 @@ void ProcessTextItem(const std::string& scriptPath, const std::string& section, 
     if (!OpenTextFile(path, file)) return;
     bool anyEntry = false;
     for (int entry = 1; Run.RunOk; ++entry) {
-        std::string prefix = ReadProfileString(scriptPath, section, EntryKey(item, entry, WordPrefix));
+        std::string prefix = ReadScriptString(scriptPath, section, EntryKey(item, entry, WordPrefix));
         if (prefix.empty()) break;
-        std::string full = ReadProfileString(scriptPath, section, EntryKey(item, entry, WordFull));
+        std::string full = ReadScriptString(scriptPath, section, EntryKey(item, entry, WordFull));
         if (!anyEntry) WriteLine();
         anyEntry = true;
         EditTextFile(file, prefix, full, mode);
