@@ -88,10 +88,9 @@ void RemoveOrRename(const std::string& name, const std::string& newName, char mo
         return;
     case 'U': {
         if (!exists || newName.empty()) return;
-        std::string shownNew = ExpandConstants(newName, ExpandPlain);
-        // Same rule as for the name: an empty expansion would mean the program's directory.
-        if (shownNew.empty()) return;
-        ReportItem(FormatMsg(MsgRenameLine, shown, shownNew));
+        // A new name that expands to nothing is still tried, so that a rename
+        // the script asks for fails where it can be seen instead of being skipped.
+        ReportItem(FormatMsg(MsgRenameLine, shown, ExpandConstants(newName, ExpandPlain)));
         if (!MoveFileA(path.c_str(), ExpandConstants(newName, ExpandPath).c_str())) return Fail(GetLastError());
         ReportOk();
         return;

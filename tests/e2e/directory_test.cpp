@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "harness.h"
 
 using namespace testing_support;
@@ -30,8 +31,8 @@ TEST_F(DirectoryTest, NothingToDoPrintsNothing)
         "[Options]", "SectionOrder=IUDU",
         "[Constants]", "nothing=",
         "[Insert]", "Dir1=present", "Dir2=%nothing%",
-        // No new name, a missing directory, a new name that expands to nothing.
-        "[Update]", "Dir1=present", "Dir2=missing", "Dir2RenameTo=other", "Dir3=present", "Dir3RenameTo=%nothing%",
+        // No new name, a missing directory.
+        "[Update]", "Dir1=present", "Dir2=missing", "Dir2RenameTo=other",
         "[Delete]", "Dir1=missing", "Dir2=%nothing%",
     });
     EXPECT_EQ(run.ExitCode, 0u) << run.Output;
@@ -109,6 +110,9 @@ TEST_F(DirectoryTest, FailuresCarryTheSystemText)
         {"create over a file", {"[Insert]", "Dir1=file.txt"}, "    -> file.txt...", "ERROR: File already exists"},
         {"rename onto an existing name", {"[Update]", "Dir1=a", "Dir1RenameTo=b"}, "    -> rename a to b...",
          "ERROR: File already exists"},
+        {"rename to a name that expands to nothing",
+         {"[Constants]", "nothing=", "[Update]", "Dir1=a", "Dir1RenameTo=%nothing%"}, "    -> rename a to ...",
+         "ERROR: " + SystemMessage(ERROR_PATH_NOT_FOUND)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
