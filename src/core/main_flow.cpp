@@ -134,7 +134,8 @@ void EngineShutdown()
     DbiExit();
 }
 
-PROCESS_INFORMATION StartProcess(std::string commandLine, const char* currentDirectory)
+// Starts a process and does not wait for it; a failure raises the system error.
+void StartProcess(std::string commandLine, const char* currentDirectory)
 {
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
@@ -143,9 +144,9 @@ PROCESS_INFORMATION StartProcess(std::string commandLine, const char* currentDir
         FailRun();
         RaiseOsError(code);
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return info;
+    // Nothing waits for the new process: its handles are only released.
+    UniqueKernelHandle thread(info.hThread);
+    UniqueKernelHandle process(info.hProcess);
 }
 
 void Restart()
