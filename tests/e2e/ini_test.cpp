@@ -12,23 +12,15 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Status(const std::string& text, const char* box) { return text + std::string(44 - text.size(), ' ') + box; }
-std::string ValueOk(const std::string& name) { return Status("       value \"" + name + "\"", "[  OK  ]"); }
 
 class IniRun : public ::testing::Test {
 protected:
     Lines RunScript(const Lines& lines, DWORD expectedExit = 0)
     {
-        std::string script;
-        for (const auto& line : lines) script += line + "\r\n";
-        Dir.Write("s.ini", script);
+        Dir.Write("s.ini", Script(lines));
         RunResult run = Dir.Start("s.ini", "k");
         EXPECT_EQ(run.ExitCode, expectedExit) << run.Output;
-        Lines all = run.Lines();
-        for (size_t i = 0; i < all.size(); ++i)
-            if (all[i] == "=> Processing s.ini...") return Lines(all.begin() + static_cast<long>(i) + 1, all.end());
-        ADD_FAILURE() << run.Output;
-        return {};
+        return ActionLines(run);
     }
 
     ProgramDir Dir;
@@ -68,7 +60,7 @@ TEST_F(IniRun, FailedWriteStopsTheRun)
                           2);
     ASSERT_GE(out.size(), 8u);
     EXPECT_EQ(out[2], "    -> missing\\app.ini...");
-    EXPECT_EQ(out[3], Status("       value \"k\"", "[ FAILED ]"));
+    EXPECT_EQ(out[3], Failed("       value \"k\""));
     EXPECT_EQ(out[5].rfind("ERROR: ", 0), 0u) << out[5];
     EXPECT_EQ(out[7], "Press any key to continue...");
     EXPECT_FALSE(Dir.Exists("second.ini"));

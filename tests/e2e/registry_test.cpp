@@ -13,7 +13,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string ValueOk(const std::string& name) { return Ok("       value \"" + name + "\""); }
 
 std::string Bytes(std::initializer_list<int> codes)
 {
@@ -27,16 +26,10 @@ protected:
     // Runs the script (lines joined) and gives the lines after "=> Processing".
     Lines RunScript(const Lines& lines, DWORD expectedExit = 0)
     {
-        std::string script;
-        for (const auto& line : lines) script += line + "\r\n";
-        Dir.Write("s.ini", script);
+        Dir.Write("s.ini", Script(lines));
         RunResult run = Dir.Start("s.ini", "kkk");
         EXPECT_EQ(run.ExitCode, expectedExit) << run.Output;
-        Lines all = run.Lines();
-        for (size_t i = 0; i < all.size(); ++i)
-            if (all[i] == "=> Processing s.ini...") return Lines(all.begin() + static_cast<long>(i) + 1, all.end());
-        ADD_FAILURE() << run.Output;
-        return {};
+        return ActionLines(run);
     }
     RegValue Value(const std::string& relative, const std::string& name) const
     {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "core/console.h"
 #include "harness.h"
@@ -35,6 +36,8 @@ public:
 
     // Everything written so far.
     std::string Text() const { return ReadFileBytes(m_path); }
+    // The same, split into lines.
+    std::vector<std::string> Lines() const { return SplitLines(Text()); }
 
 private:
     TConsoleState m_saved;

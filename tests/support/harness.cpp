@@ -174,11 +174,11 @@ std::vector<std::string> ActionLines(const RunResult& run, const std::string& sc
     return {};
 }
 
-std::vector<std::string> RunResult::Lines() const
+std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;
     std::string current;
-    for (char c : Output) {
+    for (char c : text) {
         if (c == '\n') {
             if (!current.empty() && current.back() == '\r') current.pop_back();
             lines.push_back(current);
@@ -189,6 +189,11 @@ std::vector<std::string> RunResult::Lines() const
     }
     if (!current.empty()) lines.push_back(current);
     return lines;
+}
+
+std::vector<std::string> RunResult::Lines() const
+{
+    return SplitLines(Output);
 }
 
 bool RunResult::HasLine(const std::string& line) const

@@ -49,6 +49,11 @@ private:
 std::string StepLine(const std::string& text, const std::string& status);
 inline std::string Ok(const std::string& text) { return StepLine(text, "  OK  "); }
 inline std::string Failed(const std::string& text) { return StepLine(text, " FAILED "); }
+// The value line of a registry, INI or text entry completed with "  OK  ".
+inline std::string ValueOk(const std::string& name) { return Ok("       value \"" + name + "\""); }
+
+// Text split at line breaks (CR LF or LF), without them.
+std::vector<std::string> SplitLines(const std::string& text);
 
 // Script text: the lines joined with CR LF line ends.
 std::string Script(const std::vector<std::string>& lines);

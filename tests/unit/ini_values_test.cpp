@@ -6,6 +6,7 @@
 #include "core/console.h"
 #include "core/handles.h"
 #include "core/run_state.h"
+#include "console_capture.h"
 #include "harness.h"
 #include "script/constants.h"
 #include "script/dispatch.h"
@@ -16,7 +17,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string ValueOk(const std::string& name) { return Ok("       value \"" + name + "\""); }
 
 // Runs INI items in-process: the script and the target files are real files
 // in a directory that stands for the program's directory.
@@ -30,11 +30,9 @@ protected:
         ::Run.LastErrorCode = 0;
         ::Run.PendingBanner.clear();
         ::Run.PendingHeading.clear();
-        m_savedConsole = ConsoleState;
     }
     void TearDown() override
     {
-        ConsoleState = m_savedConsole;
         ::Run.RunOk = true;
     }
 
@@ -47,30 +45,9 @@ protected:
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
         ItemValue = file;
-        std::string consolePath = m_dir / "console.txt";
-        {
-            UniqueFile out(CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       0, nullptr));
-            ConsoleState.OutputHandle = out.Get();
-            ConsoleState.OutputIsConsole = false;
-            ConsoleState.InputHandle = nullptr;  // the key wait ends at once
-            ConsoleState.InputIsConsole = false;
-            ConsoleState.ColumnsWritten = 0;
-            ProcessIniItem(m_dir / "s.ini", section, 1, mode);
-            ConsoleState = m_savedConsole;
-        }
-        Lines result;
-        std::string text = ReadFileBytes(consolePath);
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            result.push_back(line);
-            start = end + 1;
-        }
-        return result;
+        ConsoleCapture console;
+        ProcessIniItem(m_dir / "s.ini", section, 1, mode);
+        return console.Lines();
     }
 
     std::string Target() const { return m_dir / "t.ini"; }
@@ -84,7 +61,6 @@ protected:
     }
 
     TempDir m_dir;
-    TConsoleState m_savedConsole;
 };
 
 TEST_F(IniItemTest, InsertTable)

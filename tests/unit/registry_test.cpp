@@ -5,6 +5,7 @@
 #include "actions/registry.h"
 #include "core/console.h"
 #include "core/run_state.h"
+#include "console_capture.h"
 #include "harness.h"
 #include "script/constants.h"
 #include "script/dispatch.h"
@@ -32,11 +33,9 @@ protected:
         ::Run.LastErrorCode = 0;
         ::Run.PendingBanner.clear();
         ::Run.PendingHeading.clear();
-        m_savedConsole = ConsoleState;
     }
     void TearDown() override
     {
-        ConsoleState = m_savedConsole;
         ::Run.RunOk = true;
     }
 
@@ -50,30 +49,9 @@ protected:
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
         ItemValue = keyPath;
-        std::string consolePath = m_dir / "console.txt";
-        {
-            UniqueFile out(CreateFileA(consolePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       0, nullptr));
-            ConsoleState.OutputHandle = out.Get();
-            ConsoleState.OutputIsConsole = false;
-            ConsoleState.InputHandle = nullptr;  // the key wait ends at once
-            ConsoleState.InputIsConsole = false;
-            ConsoleState.ColumnsWritten = 0;
-            ProcessRegistryItem(m_dir / "s.ini", section, item, mode);
-            ConsoleState = m_savedConsole;
-        }
-        std::vector<std::string> result;
-        std::string text = ReadFileBytes(consolePath);
-        size_t start = 0;
-        while (start < text.size()) {
-            size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            result.push_back(line);
-            start = end + 1;
-        }
-        return result;
+        ConsoleCapture console;
+        ProcessRegistryItem(m_dir / "s.ini", section, item, mode);
+        return console.Lines();
     }
 
     std::string ItemLine(const std::string& path) const { return "    -> " + path + "..."; }
@@ -85,7 +63,6 @@ protected:
 
     TempDir m_dir;
     TestRegKey m_key;
-    TConsoleState m_savedConsole;
 };
 
 using Lines = std::vector<std::string>;
