@@ -1,5 +1,6 @@
 #include "actions/alias.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -7,7 +8,6 @@
 #include "core/report.h"
 #include "core/run_state.h"
 #include "engine/engine.h"
-#include "script/expand.h"
 
 namespace {
 
@@ -37,29 +37,35 @@ bool AliasRecordMatches(const char* record, const std::string& oemName)
     return length < DbiAliasNameField && length == oemName.size() && std::memcmp(record, oemName.data(), length) == 0;
 }
 
-void ApplyAlias(const std::string& name, const std::string& params, char mode)
+TAliasChange DecideAlias(const TAliasItem& item, TSectionMode mode)
 {
-    std::string expanded = ExpandConstants(name, ExpandPlain);
-    std::string oemName = ToOem(expanded);
-    bool found = FindAlias(oemName);
+    bool found = FindAlias(ToOem(item.Name));
+    switch (mode) {
+    case TSectionMode::Insert:
+        return found ? TAliasChange::None : TAliasChange::Add;
+    case TSectionMode::Update:
+        return found ? TAliasChange::Replace : TAliasChange::Add;
+    case TSectionMode::Delete:
+        return found ? TAliasChange::Delete : TAliasChange::None;
+    }
+    return TAliasChange::None;
+}
 
-    bool adds = mode == 'I' || mode == 'U';
-    bool deletes = mode == 'U' || mode == 'D';
-    if (found ? deletes : adds) ReportItem(FormatMsg(MsgItemLine, expanded));
-
-    if (found && deletes) {
+void ApplyAlias(const TAliasItem& item, TAliasChange change)
+{
+    if (change == TAliasChange::None) return;
+    std::string oemName = ToOem(item.Name);
+    ReportItem(FormatMsg(MsgItemLine, item.Name));
+    if (change == TAliasChange::Replace || change == TAliasChange::Delete) {
         CheckEngineResult(DbiDeleteAlias(nullptr, oemName.c_str()));
-        if (mode == 'D' && Run.RunOk) ReportOk();
-        found = false;
+        if (change == TAliasChange::Delete) {
+            if (Run.RunOk) ReportOk();
+            return;
+        }
     }
-    if (!found && adds) {
-        std::string text = ExpandConstants(DecodeEscapes(params), ExpandPlain);
-        size_t separator = text.find(';');
-        std::string driverType = separator == std::string::npos ? std::string() : text.substr(0, separator);
-        // Converted whole: a parameter list cut to a fixed buffer would hand
-        // the engine a wrong path without a word.
-        std::string oemParams = ToOem(separator == std::string::npos ? text : text.substr(separator + 1));
-        CheckEngineResult(DbiAddAlias(nullptr, oemName.c_str(), driverType.c_str(), oemParams.c_str(), DbiTrue));
-        if (Run.RunOk) ReportOk();
-    }
+    // Converted whole: a parameter list cut to a fixed buffer would hand the
+    // engine a wrong path without a word.
+    std::string oemParams = ToOem(item.Params);
+    CheckEngineResult(DbiAddAlias(nullptr, oemName.c_str(), item.DriverType.c_str(), oemParams.c_str(), DbiTrue));
+    if (Run.RunOk) ReportOk();
 }

@@ -3,13 +3,25 @@
 
 #include <string>
 
-// Adds, replaces or deletes the engine alias `name` (the raw BDEAlias<n>
-// value) by mode: 'I' adds a missing alias, 'U' replaces or adds, 'D' deletes
-// an existing one. `params` is the raw BDEAlias<n>Params value, "driver
-// type;parameter list", used only when adding. Prints the item line and its
-// status only when the engine is asked to change something; a failed engine
-// call is reported and clears RunOk.
-void ApplyAlias(const std::string& name, const std::string& params, char mode);
+#include "core/section_mode.h"
+
+struct TAliasItem {
+    std::string Name;        // constants expanded (the engine gets its OEM form)
+    std::string DriverType;  // the parameters before their first ";" (escapes decoded, constants expanded)
+    std::string Params;      // the parameters after it, or all of them without one
+};
+
+enum class TAliasChange { None, Add, Replace, Delete };
+
+// Looks the alias up in the engine's list: Insert adds a missing alias,
+// Update replaces an existing one (parameters are never compared) or adds it,
+// Delete deletes an existing one. A list that cannot be read is reported and
+// holds nothing.
+TAliasChange DecideAlias(const TAliasItem& item, TSectionMode mode);
+
+// Asks the engine for the change, printing the item line and its status; a
+// failed engine call is reported and clears RunOk.
+void ApplyAlias(const TAliasItem& item, TAliasChange change);
 
 // The record's alias name (NUL-terminated in its first 32 bytes) equals
 // `oemName` byte for byte. A record without a NUL there names nothing.

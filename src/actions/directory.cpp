@@ -5,7 +5,6 @@
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
-#include "script/expand.h"
 
 namespace {
 
@@ -54,48 +53,51 @@ bool CreateDirectories(const std::string& path, DWORD& error)
     return true;
 }
 
-void Fail(DWORD error)
-{
-    Run.LastErrorCode = static_cast<int32_t>(error);
-    ReportError();
-    FailRun();
-}
-
 }  // namespace
 
-void RemoveOrRename(const std::string& name, const std::string& newName, char mode)
+TDirChange DecideDirectory(const TDirItem& item, TSectionMode mode)
 {
-    std::string shown = ExpandConstants(name, ExpandPlain);
     // A name that expands to nothing names no directory (and would otherwise
     // mean the program's own directory).
-    if (shown.empty()) return;
-    std::string path = ExpandConstants(name, ExpandPath);
-    bool exists = IsDirectory(path);
+    if (item.Shown.empty()) return TDirChange::None;
+    bool exists = IsDirectory(item.Path);
     switch (mode) {
-    case 'I': {
-        if (exists) return;
-        ReportItem(FormatMsg(MsgItemLine, shown));
-        DWORD error = 0;
-        if (!CreateDirectories(path, error)) return Fail(error);
-        ReportOk();
-        return;
-    }
-    case 'D':
-        if (!exists) return;
-        ReportItem(FormatMsg(MsgItemLine, shown));
-        if (!RemoveDirectoryA(path.c_str())) return Fail(GetLastError());
-        ReportOk();
-        return;
-    case 'U': {
-        if (!exists || newName.empty()) return;
+    case TSectionMode::Insert:
+        return exists ? TDirChange::None : TDirChange::Create;
+    case TSectionMode::Delete:
+        return exists ? TDirChange::Remove : TDirChange::None;
+    case TSectionMode::Update:
         // A new name that expands to nothing is still tried, so that a rename
         // the script asks for fails where it can be seen instead of being skipped.
-        ReportItem(FormatMsg(MsgRenameLine, shown, ExpandConstants(newName, ExpandPlain)));
-        if (!MoveFileA(path.c_str(), ExpandConstants(newName, ExpandPath).c_str())) return Fail(GetLastError());
-        ReportOk();
+        return exists && item.HasNewName ? TDirChange::Rename : TDirChange::None;
+    }
+    return TDirChange::None;
+}
+
+void ApplyDirectory(const TDirItem& item, TDirChange change)
+{
+    switch (change) {
+    case TDirChange::None:
         return;
+    case TDirChange::Create: {
+        ReportItem(FormatMsg(MsgItemLine, item.Shown));
+        DWORD error = 0;
+        if (!CreateDirectories(item.Path, error)) return FailStep(static_cast<int32_t>(error));
+        break;
     }
-    default:
-        return;  // no other section acts on directories
+    case TDirChange::Remove:
+        ReportItem(FormatMsg(MsgItemLine, item.Shown));
+        if (!RemoveDirectoryA(item.Path.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        break;
+    case TDirChange::Rename:
+        ReportItem(FormatMsg(MsgRenameLine, item.Shown, item.NewShown));
+        if (!MoveFileA(item.Path.c_str(), item.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        break;
     }
+    ReportOk();
+}
+
+void RemoveOrRename(const TDirItem& item, TSectionMode mode)
+{
+    ApplyDirectory(item, DecideDirectory(item, mode));
 }

@@ -5,79 +5,57 @@
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
-#include "script/dispatch.h"
-#include "script/expand.h"
-#include "script/profile.h"
-#include "script/script_image.h"
 
 namespace {
 
-std::string ValueKey(int item, int value, unsigned wordId)
+constexpr DWORD StoredValueBufferSize = 260;
+
+// No key name: the profile functions then read the section's key list and
+// write or delete the whole section.
+const char* KeyArgument(const TIniValue& value)
 {
-    return Msg(WordIni) + std::to_string(item) + Msg(WordVal) + std::to_string(value) + Msg(wordId);
+    return value.Name.empty() ? nullptr : value.Name.c_str();
 }
 
 }  // namespace
 
-void SetIniValue(const std::string& file, const std::string& section, const std::string& name,
-                 const std::string& value, char mode)
+TIniChange DecideIniValue(const std::string& file, const TIniValue& value, TSectionMode mode)
 {
-    Run.LastErrorCode = -1;
-    std::string sectionName = ExpandConstants(section, ExpandPlain);
-    std::string keyName = ExpandConstants(name, ExpandPlain);
-    std::string text = ExpandConstants(DecodeEscapes(value), ExpandPlain);
-    // No key name: the profile functions then read the section's key list and
-    // write or delete the whole section.
-    const char* key = keyName.empty() ? nullptr : keyName.c_str();
-
+    TIniChange change;
     // Zeroed, because a cut key list is not always NUL-terminated.
-    char buffer[ValueBufferSize] = {};
-    DWORD length = GetPrivateProfileStringA(sectionName.c_str(), key, "", buffer, sizeof buffer, file.c_str());
-    bool present = length > 0;
-    std::string stored = buffer;  // for a key list: its first name
-
-    bool change = false;
-    const char* newValue = nullptr;  // null deletes
-    if (present) {
-        if (mode == 'D') {
-            change = true;
-        } else if (mode == 'U' && stored != text) {
-            change = true;
-            newValue = text.c_str();
-        }
-    } else if (mode != 'D' && !text.empty()) {
-        change = true;
-        newValue = text.c_str();
+    char buffer[StoredValueBufferSize] = {};
+    DWORD length =
+        GetPrivateProfileStringA(value.Section.c_str(), KeyArgument(value), "", buffer, sizeof buffer, file.c_str());
+    change.Present = length > 0;
+    change.Stored = buffer;  // for a key list: its first name
+    if (change.Present) {
+        if (mode == TSectionMode::Delete)
+            change.Kind = TIniChangeKind::Delete;
+        else if (mode == TSectionMode::Update && change.Stored != value.Value)
+            change.Kind = TIniChangeKind::Write;
+    } else if (mode != TSectionMode::Delete && !value.Value.empty()) {
+        change.Kind = TIniChangeKind::Write;
     }
-    if (!change) return;
-
-    WriteText(FormatMsg(MsgValueLine, keyName));
-    if (WritePrivateProfileStringA(sectionName.c_str(), key, newValue, file.c_str())) {
-        ReportOk();
-        return;
-    }
-    Run.LastErrorCode = static_cast<int32_t>(GetLastError());
-    FailRun();
-    ReportError();
+    return change;
 }
 
-void ProcessIniItem(const std::string& scriptPath, const std::string& section, int item, char mode)
+void ApplyIniValue(const std::string& file, const TIniValue& value, const TIniChange& change)
 {
-    ReportItem(FormatMsg(MsgItemLine, ExpandConstants(ItemValue, ExpandPlain)));
-    std::string file = ExpandConstants(ItemValue, ExpandPath);
-    std::string iniSection;
+    if (change.Kind == TIniChangeKind::None) return;
+    WriteText(FormatMsg(MsgValueLine, value.Name));
+    const char* newValue = change.Kind == TIniChangeKind::Write ? value.Value.c_str() : nullptr;  // null deletes
+    if (!WritePrivateProfileStringA(value.Section.c_str(), KeyArgument(value), newValue, file.c_str()))
+        return FailStep(static_cast<int32_t>(GetLastError()));
+    ReportOk();
+}
+
+void ProcessIniItem(const TIniItem& item, TSectionMode mode)
+{
+    ReportItem(FormatMsg(MsgItemLine, item.Shown));
     int processed = 0;
-    for (int value = 1;; ++value) {
-        std::string ownSection = ReadScriptString(scriptPath, section, ValueKey(item, value, WordSection));
-        // A value without a section of its own stays in the section of the one before.
-        if (!ownSection.empty() || value == 1) iniSection = ownSection;
-        if (iniSection.empty()) break;
-        std::string name = ReadScriptString(scriptPath, section, ValueKey(item, value, WordName));
-        if (name.empty()) break;
-        std::string text;
-        if (mode != 'D') text = ReadScriptString(scriptPath, section, ValueKey(item, value, WordValue));
+    for (const TIniValue& value : item.Values) {
         if (processed++ == 0) WriteLine();
-        SetIniValue(file, iniSection, name, text, mode);
+        ApplyIniValue(item.File, value, DecideIniValue(item.File, value, mode));
         if (!Run.RunOk) break;
     }
     if (processed == 0 && Run.RunOk) WriteLine();

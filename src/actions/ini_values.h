@@ -1,17 +1,41 @@
-// INI items: values in INI files of the workstation.
+// INI items: values in INI files of the workstation, through the system's
+// profile functions.
 #pragma once
 
 #include <string>
+#include <vector>
 
-// Carries out INI item number `item` of the section `section` of the script:
-// the file is ItemValue, the values are the item's Ini<n>Val<m>Section/Name/
-// Value keys. Prints its own lines; a failure clears RunOk.
-void ProcessIniItem(const std::string& scriptPath, const std::string& section, int item, char mode);
+#include "core/section_mode.h"
 
-// Applies one value to the INI file `file` (a full path) through the system's
-// profile functions. `section`, `name` and `value` are raw script texts; an
-// empty expanded name addresses the whole section. Writes only what is
-// missing ('I'), missing or different ('U'), or deletes what exists ('D'); a
-// change prints the value line and its status, a failure clears RunOk.
-void SetIniValue(const std::string& file, const std::string& section, const std::string& name,
-                 const std::string& value, char mode);
+struct TIniValue {
+    std::string Section;  // constants expanded
+    std::string Name;     // constants expanded; empty addresses the whole section
+    std::string Value;    // escapes decoded, constants expanded; not read in Delete sections
+};
+
+struct TIniItem {
+    std::string Shown;  // the file's name with constants expanded, as the line shows it
+    std::string File;   // the same, relative names below the program's directory
+    std::vector<TIniValue> Values;
+};
+
+enum class TIniChangeKind { None, Write, Delete };
+
+struct TIniChange {
+    TIniChangeKind Kind = TIniChangeKind::None;
+    bool Present = false;  // the key held at least one character
+    std::string Stored;    // what it held (for a whole section: its first key's name)
+};
+
+// Reads the stored value: Insert writes a missing one (a non-empty new
+// text), Update also rewrites one whose text differs (case included), Delete
+// deletes a present one. A key that holds nothing counts as missing.
+TIniChange DecideIniValue(const std::string& file, const TIniValue& value, TSectionMode mode);
+
+// Writes or deletes the value, printing the value line and its status; a
+// failure clears RunOk.
+void ApplyIniValue(const std::string& file, const TIniValue& value, const TIniChange& change);
+
+// Carries out one INI item: its line, then each value's decision and change,
+// up to the first failure.
+void ProcessIniItem(const TIniItem& item, TSectionMode mode);

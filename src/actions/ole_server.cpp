@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/handles.h"
+#include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
 
@@ -10,45 +11,40 @@ namespace {
 
 using SelfRegistrationEntry = HRESULT(WINAPI*)();
 
-const char* EntryPointName(char mode)
+const char* EntryPointName(TServerChange change)
 {
-    return mode == 'I' || mode == 'U' ? "DllRegisterServer" : "DllUnregisterServer";
-}
-
-void FailWithCode(int32_t code)
-{
-    Run.LastErrorCode = code;
-    ReportError();
-    FailRun();
+    return change == TServerChange::Register ? "DllRegisterServer" : "DllUnregisterServer";
 }
 
 }  // namespace
 
-void RegisterServer(const std::string& path, char mode)
+TServerChange DecideServer(TSectionMode mode)
 {
-    const char* entryName = EntryPointName(mode);
+    return mode == TSectionMode::Delete ? TServerChange::Unregister : TServerChange::Register;
+}
+
+void ApplyServer(const TServerItem& item, TServerChange change)
+{
+    ReportItem(FormatMsg(MsgItemLine, item.Shown));
+    const char* entryName = EntryPointName(change);
     UniqueModule library;
     DWORD loadError = 0;
     {
         ErrorModeScope noOpenFileBox(SEM_NOOPENFILEERRORBOX);
-        library.Reset(LoadLibraryA(path.c_str()));
+        library.Reset(LoadLibraryA(item.Path.c_str()));
         if (!library) loadError = GetLastError();
     }
-    if (!library) {
-        FailWithCode(static_cast<int32_t>(loadError));
-        return;
-    }
+    if (!library) return FailStep(static_cast<int32_t>(loadError));
     FARPROC address = GetProcAddress(library.Get(), entryName);
-    if (address == nullptr) {
-        FailWithCode(static_cast<int32_t>(GetLastError()));
-        return;
-    }
+    if (address == nullptr) return FailStep(static_cast<int32_t>(GetLastError()));
     HRESULT result = reinterpret_cast<SelfRegistrationEntry>(address)();
-    if (result < 0) {
-        FailWithCode(static_cast<int32_t>(result));
-        return;
-    }
+    if (result < 0) return FailStep(static_cast<int32_t>(result));
     // S_FALSE and other positive codes are success too.
     Run.LastErrorCode = static_cast<int32_t>(result);
     ReportOk();
+}
+
+void RegisterServer(const TServerItem& item, TSectionMode mode)
+{
+    ApplyServer(item, DecideServer(mode));
 }

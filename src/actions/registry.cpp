@@ -1,16 +1,10 @@
 #include "actions/registry.h"
 
-#include <windows.h>
-
 #include <cstring>
 
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
-#include "script/constants.h"
-#include "script/dispatch.h"
-#include "script/expand.h"
-#include "script/script_image.h"
 
 namespace {
 
@@ -31,24 +25,6 @@ int HexDigit(char c)
     return -1;
 }
 
-// Expands each NUL-separated part on its own: the environment step works on
-// NUL-terminated text and would drop everything after the first NUL of a
-// multi-string or binary value.
-std::string ExpandValueText(const std::string& text)
-{
-    std::string result;
-    size_t start = 0;
-    for (;;) {
-        size_t nul = text.find('\0', start);
-        result += ExpandConstants(text.substr(start, nul == std::string::npos ? std::string::npos : nul - start),
-                                  ExpandPlain);
-        if (nul == std::string::npos) break;
-        result += '\0';
-        start = nul + 1;
-    }
-    return result;
-}
-
 struct TRegistryData {
     DWORD Type = REG_BINARY;
     std::string Bytes;     // exactly the bytes handed to the registry
@@ -56,10 +32,9 @@ struct TRegistryData {
     size_t TextLength = 0; // length of the converted text (for the comparison)
 };
 
-TRegistryData ConvertValueText(const std::string& rawText, char typeLetter)
+TRegistryData ConvertValueText(const std::string& text, char typeLetter)
 {
     TRegistryData data;
-    std::string text = ExpandValueText(DecodeEscapes(rawText));
     data.TextLength = text.size();
     switch (typeLetter) {
     case 'I': {
@@ -98,9 +73,13 @@ TStoredValue QueryStoredValue(HKEY key, const std::string& name)
     return stored;
 }
 
-bool StoredValueDiffers(const TStoredValue& stored, const TRegistryData& data)
+// How the stored value differs from the new one, tested in this order; false
+// when it does not.
+bool StoredValueDiffers(const TStoredValue& stored, const TRegistryData& data, TRegistryDifference& why)
 {
+    why = TRegistryDifference::TypeDiffers;
     if (stored.Type != data.Type) return true;
+    why = TRegistryDifference::SizeDiffers;
     switch (data.Type) {
     case REG_SZ:
     case REG_MULTI_SZ:
@@ -110,6 +89,7 @@ bool StoredValueDiffers(const TStoredValue& stored, const TRegistryData& data)
         if (stored.Size != data.TextLength) return true;
         break;
     case REG_DWORD: {
+        why = TRegistryDifference::DataDiffers;
         uint32_t number = 0;
         std::memcpy(&number, stored.Data, sizeof number);  // little-endian, as stored
         return number != data.Number;
@@ -117,6 +97,7 @@ bool StoredValueDiffers(const TStoredValue& stored, const TRegistryData& data)
     default:
         break;
     }
+    why = TRegistryDifference::DataDiffers;
     return std::memcmp(stored.Data, data.Bytes.data(), data.TextLength) != 0;
 }
 
@@ -127,16 +108,43 @@ bool IsDefaultValueName(const std::string& name)
                           word.data(), static_cast<int>(word.size())) == CSTR_EQUAL;
 }
 
-std::string ValueKey(int item, int value, unsigned wordId)
+// Opens, creates or deletes the key as asked; gives the system's code.
+LONG OpenKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening opening)
 {
-    return Msg(WordReg) + std::to_string(item) + Msg(WordVal) + std::to_string(value) + Msg(wordId);
-}
-
-char TypeLetter(const std::string& text)
-{
-    if (text.empty()) return 'S';
-    char c = text[0];
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    REGSAM access = KEY_READ;
+    if (opening == TKeyOpening::ForWrite) {
+        if (key.Key && key.KeyOpenForWrite) return ERROR_SUCCESS;
+        key.KeyOpenForWrite = false;
+        key.Key.Reset();
+        access = WriteAccess;
+    }
+    // An empty path names no root and no subkey: the system rejects the calls.
+    HKEY root = nullptr;
+    const char* subKey = nullptr;
+    if (!item.Path.empty()) {
+        if (opening == TKeyOpening::OpenOrCreate || opening == TKeyOpening::OpenOnly)
+            ReportItem(FormatMsg(MsgItemLine, item.Path));
+        root = item.Root;
+        subKey = item.SubKey.c_str();
+    }
+    if (opening == TKeyOpening::DeleteKey) return RegDeleteKeyA(root, subKey);
+    UniqueHKey opened;
+    bool created = false;
+    LONG code = RegOpenKeyExA(root, subKey, 0, access, opened.Put());
+    if (code != ERROR_SUCCESS && opening != TKeyOpening::OpenOnly) {
+        opened.Release();  // never close what a failed call may have left there
+        code = RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, opened.Put(),
+                               nullptr);
+        created = true;
+    }
+    if (code != ERROR_SUCCESS) {
+        opened.Release();
+        return code;
+    }
+    key.Key = std::move(opened);
+    // A key created here is reopened by the next write, as on every other open for reading.
+    key.KeyOpenForWrite = access == WriteAccess && !created;
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -174,120 +182,74 @@ uint32_t RegistryInteger(const std::string& text)
     return negative ? 0u - result : result;
 }
 
-bool OpenRegistryKey(TRegistryItemKey& item, const std::string& rawPath, char mode)
+bool OpenRegistryKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening opening)
 {
-    REGSAM access = KEY_READ;
-    if (mode == 'W') {
-        if (item.Key && item.KeyOpenForWrite) return true;
-        item.KeyOpenForWrite = false;
-        item.Key.Reset();
-        access = WriteAccess;
-    }
-    std::string path = ExpandConstants(rawPath, ExpandPlain);
-    // An empty path names no root and no subkey: the system rejects the calls.
-    HKEY root = nullptr;
-    std::string subKey;
-    const char* subKeyArg = nullptr;
-    if (!path.empty()) {
-        if (mode != 'D' && mode != 'W') ReportItem(FormatMsg(MsgItemLine, path));
-        TRootKey parsed = ParseRootKey(path);
-        root = parsed.Root;
-        subKey = parsed.SubKey;
-        subKeyArg = subKey.c_str();
-    }
-    if (mode == 'D') {
-        Run.LastErrorCode = RegDeleteKeyA(root, subKeyArg);
-    } else {
-        UniqueHKey opened;
-        bool created = false;
-        Run.LastErrorCode = RegOpenKeyExA(root, subKeyArg, 0, access, opened.Put());
-        if (Run.LastErrorCode != ERROR_SUCCESS && mode != 'O') {
-            opened.Release();  // never close what a failed call may have left there
-            Run.LastErrorCode = RegCreateKeyExA(root, subKeyArg, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                                                nullptr, opened.Put(), nullptr);
-            created = true;
-        }
-        if (Run.LastErrorCode == ERROR_SUCCESS) {
-            item.Key = std::move(opened);
-            // A key created here is reopened by the next write, as on every other open for reading.
-            item.KeyOpenForWrite = access == WriteAccess && !created;
-        } else {
-            opened.Release();
-        }
-    }
-    if (Run.LastErrorCode == ERROR_SUCCESS) return true;
-    ReportError();
+    LONG code = OpenKey(key, item, opening);
+    if (code == ERROR_SUCCESS) return true;
+    ReportFailure(code);
     return false;
 }
 
-void SetRegistryValue(TRegistryItemKey& item, const std::string& name, const std::string& text, char typeLetter,
-                      char mode)
+TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryValue& value, TSectionMode mode)
 {
+    TRegistryChange change;
     TRegistryData data;
-    if (mode != 'D') data = ConvertValueText(text, typeLetter);
-    Run.LastErrorCode = -1;
-    std::string valueName = ExpandConstants(name, ExpandPlain);
-    if (IsDefaultValueName(valueName)) valueName.clear();
+    if (mode != TSectionMode::Delete) data = ConvertValueText(value.Text, value.TypeLetter);
+    change.Type = data.Type;
+    change.Bytes = data.Bytes;
+    change.Name = IsDefaultValueName(value.Name) ? std::string() : value.Name;
 
-    TStoredValue stored = QueryStoredValue(item.Key.Get(), valueName);
-    bool write = false;
-    bool remove = false;
-    if (!stored.Present)
-        write = mode != 'D';
-    else if (mode == 'D')
-        remove = true;
-    else if (mode == 'U')
-        write = StoredValueDiffers(stored, data);
-
-    if (write || remove) {
-        WriteText(FormatMsg(MsgValueLine, valueName));
-        if (OpenRegistryKey(item, ItemValue, 'W')) {
-            if (write)
-                Run.LastErrorCode = RegSetValueExA(item.Key.Get(), valueName.c_str(), 0, data.Type,
-                                                   reinterpret_cast<const BYTE*>(data.Bytes.data()),
-                                                   static_cast<DWORD>(data.Bytes.size()));
-            else
-                Run.LastErrorCode = RegDeleteValueA(item.Key.Get(), valueName.c_str());
-        }
+    TStoredValue stored = QueryStoredValue(key.Key.Get(), change.Name);
+    if (!stored.Present) {
+        if (mode != TSectionMode::Delete) change.Kind = TRegistryChangeKind::Write;
+    } else if (mode == TSectionMode::Delete) {
+        change.Kind = TRegistryChangeKind::Delete;
+    } else if (mode == TSectionMode::Update && StoredValueDiffers(stored, data, change.Why)) {
+        change.Kind = TRegistryChangeKind::Write;
     }
-
-    if (Run.LastErrorCode == -1) return;
-    if (Run.LastErrorCode != ERROR_SUCCESS) {
-        FailRun();
-        ReportError();
-    } else {
-        ReportOk();
-    }
+    return change;
 }
 
-void ProcessRegistryItem(const std::string& scriptPath, const std::string& section, int item, char mode)
+void ApplyRegistryValue(TRegistryItemKey& key, const TRegistryItem& item, const TRegistryChange& change)
+{
+    if (change.Kind == TRegistryChangeKind::None) return;
+    WriteText(FormatMsg(MsgValueLine, change.Name));
+    LONG code = OpenKey(key, item, TKeyOpening::ForWrite);
+    if (code != ERROR_SUCCESS) {
+        // The failed reopen has a report of its own, then the value's line gets the same code.
+        ReportFailure(code);
+    } else if (change.Kind == TRegistryChangeKind::Write) {
+        code = RegSetValueExA(key.Key.Get(), change.Name.c_str(), 0, change.Type,
+                              reinterpret_cast<const BYTE*>(change.Bytes.data()),
+                              static_cast<DWORD>(change.Bytes.size()));
+    } else {
+        code = RegDeleteValueA(key.Key.Get(), change.Name.c_str());
+    }
+    if (code != ERROR_SUCCESS) return FailStep(code);
+    ReportOk();
+}
+
+void ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode)
 {
     TRegistryItemKey key;
-    if (mode == 'D') {
-        OpenRegistryKey(key, ItemValue, 'O');  // a missing key is reported, but the run goes on
+    if (mode == TSectionMode::Delete) {
+        OpenRegistryKey(key, item, TKeyOpening::OpenOnly);  // a missing key is reported, but the run goes on
     } else if (Run.RunOk) {
-        if (!OpenRegistryKey(key, ItemValue, mode)) FailRun();
+        if (!OpenRegistryKey(key, item, TKeyOpening::OpenOrCreate)) FailRun();
     }
     if (!key.Key) return;
 
     key.KeyOpenForWrite = false;
     int processed = 0;
-    for (int value = 1;; ++value) {
-        std::string name = ReadScriptString(scriptPath, section, ValueKey(item, value, WordName));
-        if (name.empty()) break;
-        char typeLetter = 'S';
-        std::string text;
-        if (mode != 'D') {
-            typeLetter = TypeLetter(ReadScriptString(scriptPath, section, ValueKey(item, value, WordType)));
-            text = ReadScriptString(scriptPath, section, ValueKey(item, value, WordValue));
-        }
+    for (const TRegistryValue& value : item.Values) {
         if (processed++ == 0) WriteLine();
-        SetRegistryValue(key, name, text, typeLetter, mode);
+        ApplyRegistryValue(key, item, DecideRegistryValue(key, value, mode));
         if (!Run.RunOk) break;
     }
 
     if (processed == 0) {
-        if (mode == 'D' && Run.RunOk && !OpenRegistryKey(key, ItemValue, 'D')) FailRun();
+        if (mode == TSectionMode::Delete && Run.RunOk && !OpenRegistryKey(key, item, TKeyOpening::DeleteKey))
+            FailRun();
         if (Run.RunOk) WriteLine();
     }
     // The key is flushed (when written) and closed by its owner.

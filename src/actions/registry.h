@@ -1,16 +1,28 @@
 // Registry items: keys and values.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/handles.h"
+#include "core/section_mode.h"
 
-// Carries out registry item number `item` of the section `section` of the
-// script: the key path is ItemValue, the values are the item's
-// Reg<n>Val<m>Name/Type/Value keys. Prints its own lines; a failure clears
-// RunOk (a key that cannot be opened in a Delete section does not).
-void ProcessRegistryItem(const std::string& scriptPath, const std::string& section, int item, char mode);
+struct TRegistryValue {
+    std::string Name;  // constants expanded; "%default%" in any case is the unnamed value
+    char TypeLetter = 'S';  // upper case: I number, S string, M multi-string, anything else binary
+    std::string Text;  // escapes decoded, constants expanded; not read in Delete sections
+};
+
+struct TRegistryItem {
+    std::string RawPath;  // the key path as written
+    std::string Path;     // constants expanded; empty names no key
+    HKEY Root = nullptr;  // the path split at its root (HKEY_CURRENT_USER without a recognised one)
+    std::string SubKey;
+    std::vector<TRegistryValue> Values;
+};
 
 // The key one registry item works on. When it was opened for writing it is
 // flushed before it is closed, on every path out of the item.
@@ -23,21 +35,43 @@ struct TRegistryItemKey {
     TRegistryItemKey& operator=(const TRegistryItemKey&) = delete;
 };
 
-// Opens the key named by the raw (unexpanded) path. Modes: 'I' and 'U' print
-// the item line, open for reading and create the key when it is missing; 'O'
-// prints the item line and only opens; 'W' makes sure the key is open with
-// write access (reopening or creating it); 'D' deletes the key. Sets
-// LastErrorCode; a failure is reported with the system's message. Gives
-// success.
-bool OpenRegistryKey(TRegistryItemKey& item, const std::string& rawPath, char mode);
+// How an item's key is opened.
+enum class TKeyOpening {
+    OpenOrCreate,  // Insert and Update sections: the item line, then open, creating a missing key
+    OpenOnly,      // Delete sections: the item line, then open; a missing key is reported
+    ForWrite,      // before a value is written or deleted: make sure it is open for writing
+    DeleteKey,     // Delete sections, item without values: delete the key itself
+};
 
-// Applies one value of the item: `typeLetter` 'I' (32-bit number), 'S'
-// (string), 'M' (multi-string) or any other (binary); `mode` is the section's
-// letter. Writes only what is missing ('I'), missing or different ('U'), or
-// deletes what exists ('D'); a change prints the value line and its status,
-// a failure clears RunOk. Reopens the key through ItemValue for writing.
-void SetRegistryValue(TRegistryItemKey& item, const std::string& name, const std::string& text, char typeLetter,
-                      char mode);
+// Opens (or creates, or deletes) the item's key as asked; a failure is
+// reported with the system's message. Gives success.
+bool OpenRegistryKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening opening);
+
+enum class TRegistryChangeKind { None, Write, Delete };
+enum class TRegistryDifference { Missing, TypeDiffers, SizeDiffers, DataDiffers };
+
+struct TRegistryChange {
+    TRegistryChangeKind Kind = TRegistryChangeKind::None;
+    TRegistryDifference Why = TRegistryDifference::Missing;  // for Write
+    std::string Name;       // the value's name as the registry takes it ("" for the unnamed value)
+    DWORD Type = REG_BINARY;
+    std::string Bytes;      // the data to write
+};
+
+// Compares the stored value with the item's: Insert writes a missing value,
+// Update also one whose type or data differ, Delete deletes an existing one.
+// A stored value longer than 260 bytes counts as missing.
+TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryValue& value, TSectionMode mode);
+
+// Writes or deletes the value (reopening the key for writing), printing the
+// value line and its status; a failure clears RunOk.
+void ApplyRegistryValue(TRegistryItemKey& key, const TRegistryItem& item, const TRegistryChange& change);
+
+// Carries out one registry item: the key, then each value's decision and
+// change, up to the first failure; a Delete item without values deletes the
+// key. A key that cannot be opened in a Delete section is reported, but the
+// run goes on.
+void ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode);
 
 // The number a value text of type letter 'I' stands for: optional blanks and
 // sign, then decimal digits or hexadecimal ones after "$", "x" or "0x". Any

@@ -6,9 +6,6 @@
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
-#include "script/dispatch.h"
-#include "script/expand.h"
-#include "script/script_image.h"
 
 namespace {
 
@@ -54,9 +51,9 @@ bool LineMatches(const std::string& line, const std::string& upperPrefix)
     return UpperAnsi(line.substr(first, upperPrefix.size())) == upperPrefix;
 }
 
-std::string EntryKey(int item, int entry, unsigned partId)
+void CantOpenOrCreate(const std::string& path, DWORD code)
 {
-    return Msg(WordText) + std::to_string(item) + Msg(WordStr) + std::to_string(entry) + Msg(partId);
+    FailStep(FormatMsg(MsgCantOpenOrCreate, path, static_cast<long>(code)));
 }
 
 }  // namespace
@@ -139,43 +136,46 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
         UniqueFile created(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!created) {
-            DWORD code = GetLastError();
-            ReportError(FormatMsg(MsgCantOpenOrCreate, path, static_cast<long>(code)));
-            FailRun();
+            CantOpenOrCreate(path, GetLastError());
             return false;
         }
     }
     file.m_handle.Reset(OpenForReading(path));
     if (!file.m_handle) {
-        DWORD code = GetLastError();
-        ReportError(FormatMsg(MsgCantOpenOrCreate, path, static_cast<long>(code)));
-        FailRun();
+        CantOpenOrCreate(path, GetLastError());
         return false;
     }
     return true;
 }
 
-void EditTextFile(TTextFile& file, const std::string& prefix, const std::string& full, char mode)
+TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode)
 {
-    std::string expandedPrefix = ExpandConstants(DecodeEscapes(prefix), ExpandPlain);
-    if (mode != 'I') {
-        ReportItem(FormatMsg(MsgValueLine, expandedPrefix));
-        ReportError(Msg(MsgNotSupported));
-        FailRun();
-        return;
-    }
-    std::string expandedFull = ExpandConstants(DecodeEscapes(full), ExpandPlain);
-    std::string upperPrefix = UpperAnsi(expandedPrefix);
+    if (mode != TSectionMode::Insert) return TTextChange::NotSupported;
+    std::string upperPrefix = UpperAnsi(entry.Prefix);
     for (;;) {
-        if (file.m_appending || file.AtEnd()) {
-            ReportItem(FormatMsg(MsgValueLine, expandedPrefix));
-            file.Append(file.m_lastLine.empty() ? expandedFull : LineEnd + expandedFull);
-            file.m_lastLine = expandedFull;
-            ReportOk();
-            return;
-        }
+        // Once the end has been reached, every later entry of the item is added.
+        if (file.m_appending || file.AtEnd()) return TTextChange::Append;
         file.m_lastLine = file.ReadLine();
-        if (LineMatches(file.m_lastLine, upperPrefix)) return;
+        if (LineMatches(file.m_lastLine, upperPrefix)) return TTextChange::Present;
+    }
+}
+
+void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change)
+{
+    switch (change) {
+    case TTextChange::Present:
+        return;
+    case TTextChange::NotSupported:
+        ReportItem(FormatMsg(MsgValueLine, entry.Prefix));
+        FailStep(Msg(MsgNotSupported));
+        return;
+    case TTextChange::Append:
+        ReportItem(FormatMsg(MsgValueLine, entry.Prefix));
+        // The previous last line is closed first; the new one stays open.
+        file.Append(file.m_lastLine.empty() ? entry.Full : LineEnd + entry.Full);
+        file.m_lastLine = entry.Full;
+        ReportOk();
+        return;
     }
 }
 
@@ -185,20 +185,17 @@ void CloseTextFile(TTextFile& file)
     if (!CloseHandle(file.m_handle.Release())) RaiseLastIoError();
 }
 
-void ProcessTextItem(const std::string& scriptPath, const std::string& section, int item, char mode)
+void ProcessTextItem(const TTextItem& item, TSectionMode mode)
 {
-    std::string path = ExpandConstants(ItemValue, ExpandPath);
-    ReportItem(FormatMsg(MsgItemLine, ExpandConstants(ItemValue, ExpandPlain)));
+    ReportItem(FormatMsg(MsgItemLine, item.Shown));
     TTextFile file;
-    if (!OpenTextFile(path, file)) return;
+    if (!OpenTextFile(item.Path, file)) return;
     bool anyEntry = false;
-    for (int entry = 1; Run.RunOk; ++entry) {
-        std::string prefix = ReadScriptString(scriptPath, section, EntryKey(item, entry, WordPrefix));
-        if (prefix.empty()) break;
-        std::string full = ReadScriptString(scriptPath, section, EntryKey(item, entry, WordFull));
+    for (const TTextEntry& entry : item.Entries) {
+        if (!Run.RunOk) break;
         if (!anyEntry) WriteLine();
         anyEntry = true;
-        EditTextFile(file, prefix, full, mode);
+        ApplyTextEntry(file, entry, DecideTextEntry(file, entry, mode));
     }
     CloseTextFile(file);
     if (!anyEntry) WriteLine();

@@ -4,8 +4,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/handles.h"
+#include "core/section_mode.h"
+
+struct TTextEntry {
+    std::string Prefix;  // escapes decoded, constants expanded
+    std::string Full;    // the same; only Insert sections use it
+};
+
+struct TTextItem {
+    std::string Shown;  // the file's name with constants expanded, as the line shows it
+    std::string Path;   // the same, relative names below the program's directory
+    std::vector<TTextEntry> Entries;
+};
+
+enum class TTextChange {
+    Present,       // a line from the reading position on begins with the prefix
+    Append,        // no such line: the full line is added at the end
+    NotSupported,  // outside Insert sections lines are never added
+};
 
 // A text file held by one item from the open step to the close step. It is
 // read forward only (one entry's search goes on where the previous one
@@ -19,7 +38,8 @@ public:
 
 private:
     friend bool OpenTextFile(const std::string& path, TTextFile& file);
-    friend void EditTextFile(TTextFile& file, const std::string& prefix, const std::string& full, char mode);
+    friend TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode);
+    friend void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change);
     friend void CloseTextFile(TTextFile& file);
 
     bool AtEnd();
@@ -41,19 +61,21 @@ private:
 // RunOk and gives false.
 bool OpenTextFile(const std::string& path, TTextFile& file);
 
-// Makes sure that some line from the reading position on begins with `prefix`
-// (blanks and control characters around the line and case do not matter);
-// otherwise appends `full` and prints the value line with its status. Both
-// texts are expanded here. Only Insert sections ('I') may add lines; other
-// modes fail with "Capability not supported.". Input/output errors raise
-// IoError.
-void EditTextFile(TTextFile& file, const std::string& prefix, const std::string& full, char mode);
+// Searches the file from its reading position for a line that begins with
+// the prefix (blanks and control characters around the line and case do not
+// matter); the reading position moves past the line that matched, or to the
+// end. Input/output errors raise IoError.
+TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode);
+
+// Appends the full line (NotSupported: fails the run with "Capability not
+// supported."), printing the value line and its status; nothing for Present.
+void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change);
 
 // Closes the file; a failing close raises IoError. (A file left open by an
 // error on its way out is closed by its owner without a report.)
 void CloseTextFile(TTextFile& file);
 
-// Carries out text item number `item` of the section `section` of the script:
-// the file is ItemValue, the entries are Text<n>Str<m>Prefix/Full. Prints its
-// own lines; a failure clears RunOk; input/output errors raise IoError.
-void ProcessTextItem(const std::string& scriptPath, const std::string& section, int item, char mode);
+// Carries out one text item: its line, the open step, each entry's decision
+// and change, the close step. A failure clears RunOk; input/output errors
+// raise IoError.
+void ProcessTextItem(const TTextItem& item, TSectionMode mode);

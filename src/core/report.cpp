@@ -121,11 +121,28 @@ void ReportError(const std::string& message)
     ConsoleWriteLine();
     {
         ForegroundScope color(ColorWhite, saved);
-        std::string text = message.empty() ? ErrorCodeText(Run.LastErrorCode) : message;
-        WriteLine(Msg(MsgErrorPrefix) + text);
+        WriteLine(Msg(MsgErrorPrefix) + message);
     }
     ConsoleWriteLine();
     WriteText(Msg(MsgPressAnyKey));
     WaitForKey();
     ConsoleWriteLine();
+}
+
+void ReportFailure(int32_t code)
+{
+    Run.LastErrorCode = code;
+    ReportError(ErrorCodeText(code));
+}
+
+void FailStep(int32_t code)
+{
+    ReportFailure(code);
+    FailRun();
+}
+
+void FailStep(const std::string& message)
+{
+    ReportError(message);
+    FailRun();
 }

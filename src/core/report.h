@@ -3,6 +3,7 @@
 // a box at StatusColumn.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The text converted from the ANSI code page to the OEM code page, same length.
@@ -21,6 +22,13 @@ void ReportItem(const std::string& text);
 void ReportOk();
 
 // Completes the open step line with " FAILED " in light red, prints
-// "ERROR: " and the message in white (the system's text for LastErrorCode when
-// the message is empty), and waits for a key.
-void ReportError(const std::string& message = std::string());
+// "ERROR: " and the message in white, and waits for a key.
+void ReportError(const std::string& message);
+
+// ReportError with the system's text for the code (the code itself where the
+// system has none); the code is recorded as the run's LastErrorCode.
+void ReportFailure(int32_t code);
+
+// A failed step: the failure reported as above, and the run has failed.
+void FailStep(int32_t code);
+void FailStep(const std::string& message);

@@ -1,3 +1,4 @@
 #include "core/run_state.h"
 
 TRunState Run;
+std::vector<TConst> ConstTable;

@@ -1,11 +1,14 @@
-// The run state: what one run of the program knows, shared by every module.
-// The program has one thread, so nothing here is locked.
+// The run state: what one run of the program knows, shared by every module,
+// and the table of constants that every script value may use. The program has
+// one thread, so nothing here is locked.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 struct TRunState {
     std::string ScriptName;    // first argument, relative to ExeDir
@@ -19,15 +22,19 @@ struct TRunState {
     std::string ComputerName;  // empty when the system could not tell it
     std::string PendingBanner; // printed before the next item line
     std::string PendingHeading;
-    int32_t LastErrorCode = 0; // explained by ReportError without a message; -1: nothing attempted
+    int32_t LastErrorCode = 0; // the code of the last failure reported without a text of its own
     STARTUPINFOA StartupInfo{};
     bool RunOk = true;         // once false, stays false
     bool SelfReplaced = false; // a "_" copy of the program is staged: restart
+    std::string SelfCopyPath;  // the last "_" copy of the program (or language file) made
     bool UnderWine = false;
     bool NtFamily = true;      // platform id of the NT line; everything else takes the 9x branches
     bool EngineStarted = false;
     int32_t PauseMs = 0;
     int32_t SelfPauseMs = 500;
+    // Target directories already swept of scratch copies that interrupted
+    // runs left (upper case): each is swept once per run.
+    std::set<std::string> SweptDirectories;
 };
 
 extern TRunState Run;
@@ -37,3 +44,32 @@ inline void FailRun() { Run.RunOk = false; }
 
 // The script's full path: ExeDir + ScriptName.
 inline std::string ScriptPath() { return Run.ExeDir + Run.ScriptName; }
+
+// One constant: a name and its value, both as the script wrote them.
+struct TConst {
+    std::string Name;
+    std::string Value;
+};
+
+// Slots 0..8 are the built-in constants, then the scripts' constants in the
+// order of their first definition. Entries are never removed.
+extern std::vector<TConst> ConstTable;
+
+enum BuiltInSlot : size_t {
+    SlotWinDir = 0,
+    SlotWinSysDir = 1,
+    SlotEtcDir = 2,
+    SlotTempDir = 3,
+    SlotPfDir = 4,
+    SlotCfDir = 5,
+    SlotMediaDir = 6,
+    SlotBootDir = 7,
+    SlotSrcDir = 8,
+    BuiltInSlotCount = 9,
+};
+
+// The value of the windir constant as it stands now (a script may redefine it).
+inline std::string WinDirConstant()
+{
+    return ConstTable.size() > SlotWinDir ? ConstTable[SlotWinDir].Value : std::string();
+}

@@ -8,8 +8,6 @@
 #include "script/expand.h"
 #include "script/profile.h"
 
-std::vector<TConst> ConstTable;
-
 namespace {
 
 constexpr DWORD SectionBufferSize = 32767;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/run_state.h"
-#include "script/constants.h"
 
 namespace {
 

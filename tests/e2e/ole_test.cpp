@@ -9,6 +9,7 @@
 #include "core/handles.h"
 #include "core/run_state.h"
 #include "harness.h"
+#include "run_state_scope.h"
 
 using namespace testing_support;
 
@@ -22,14 +23,8 @@ bool Contains(const std::string& text, const std::string& part)
 // RegisterServer called in-process on copies of the probe servers, so that
 // each test has its own record of calls. (This test program has no message
 // table; the program runs below check the printed texts.)
-class ServerCallTest : public ::testing::Test {
+class ServerCallTest : public RunStateTest {
 protected:
-    void SetUp() override
-    {
-        ::Run.RunOk = true;  // "::" because gtest fixtures have a Run() of their own
-        ::Run.LastErrorCode = 0;
-    }
-    void TearDown() override { ::Run.RunOk = true; }
 
     // A copy of the fixture in this test's directory; gives its path.
     std::string Server(const std::string& fixture)
@@ -43,10 +38,10 @@ protected:
         return FileExists(server + ".calls") ? ReadFileBytes(server + ".calls") : std::string();
     }
     // Calls RegisterServer and gives what it printed.
-    static std::string Register(const std::string& path, char mode)
+    static std::string Register(const std::string& path, TSectionMode mode)
     {
         ConsoleCapture console;
-        RegisterServer(path, mode);
+        RegisterServer(TServerItem{path, path}, mode);
         return console.Text();
     }
 
@@ -56,13 +51,13 @@ protected:
 TEST_F(ServerCallTest, EntryPointFollowsTheModeAndTheLibraryIsFreedAfterwards)
 {
     std::string server = Server("ole_probe_ok.dll");
-    for (char mode : {'I', 'U', 'D', 'X'}) {
+    for (TSectionMode mode : {Insert, Update, Delete}) {
         DeleteFileA((server + ".calls").c_str());
         Register(server, mode);
         EXPECT_TRUE(::Run.RunOk);
         EXPECT_EQ(::Run.LastErrorCode, 0);
-        const char* call = mode == 'I' || mode == 'U' ? "register" : "unregister";
-        EXPECT_EQ(Calls(server), std::string("load 0x8000\r\n") + call + "\r\nunload\r\n") << mode;
+        const char* call = mode == Delete ? "unregister" : "register";
+        EXPECT_EQ(Calls(server), std::string("load 0x8000\r\n") + call + "\r\nunload\r\n") << call;
         EXPECT_EQ(GetModuleHandleA(server.c_str()), nullptr);
     }
 }
@@ -71,8 +66,8 @@ TEST_F(ServerCallTest, ErrorModeIsRestoredAfterTheLoad)
 {
     std::string server = Server("ole_probe_ok.dll");
     UINT before = SetErrorMode(SEM_FAILCRITICALERRORS);
-    Register(server, 'I');
-    Register(m_dir / "missing.dll", 'I');
+    Register(server, Insert);
+    Register(m_dir / "missing.dll", Insert);
     UINT after = SetErrorMode(before);
     EXPECT_EQ(after, static_cast<UINT>(SEM_FAILCRITICALERRORS));
     ::Run.RunOk = true;
@@ -82,7 +77,7 @@ TEST_F(ServerCallTest, ErrorModeIsRestoredAfterTheLoad)
 TEST_F(ServerCallTest, FileThatIsNoLibraryFailsWithTheLoadError)
 {
     WriteFileBytes(m_dir / "text.dll", "not a library");
-    std::string out = Register(m_dir / "text.dll", 'I');
+    std::string out = Register(m_dir / "text.dll", Insert);
     EXPECT_FALSE(::Run.RunOk);
     EXPECT_EQ(::Run.LastErrorCode, ERROR_BAD_EXE_FORMAT);
     EXPECT_TRUE(Contains(out, SystemMessage(ERROR_BAD_EXE_FORMAT))) << out;

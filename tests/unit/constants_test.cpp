@@ -2,6 +2,7 @@
 
 #include "core/run_state.h"
 #include "harness.h"
+#include "run_state_scope.h"
 #include "script/constants.h"
 
 using namespace testing_support;
@@ -10,15 +11,13 @@ namespace {
 
 // Loads "Constants" sections from real files and looks values up in the real
 // (Wine) registry below a key of the test's own.
-class ConstantsTest : public ::testing::Test {
+class ConstantsTest : public RunStateTest {
 protected:
     void SetUp() override
     {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
         ConstTable[SlotWinDir] = {"windir", "C:\\windows"};
         ConstTable[SlotSrcDir] = {"srcdir", ""};
     }
-    void TearDown() override { ConstTable.clear(); }
 
     // Writes a script whose Constants section holds the lines and loads it.
     void Load(const std::string& lines)

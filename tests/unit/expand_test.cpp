@@ -4,15 +4,17 @@
 
 #include "core/run_state.h"
 #include "script/constants.h"
+#include "run_state_scope.h"
 #include "script/expand.h"
+
+using namespace testing_support;
 
 namespace {
 
-class ExpandTest : public ::testing::Test {
+class ExpandTest : public RunStateTest {
 protected:
     void SetUp() override
     {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
         ConstTable[SlotWinDir] = {"windir", "C:\\windows"};
         ConstTable[SlotTempDir] = {"tempdir", "C:\\temp\\"};
         ::Run.ExeDir = "C:\\app\\";  // "::" because gtest fixtures have a Run() of their own

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "actions/file_update.h"
+#include "actions/file_copy.h"
+#include "actions/file_decision.h"
+#include "actions/file_version.h"
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
-#include "script/constants.h"
+#include "run/file_items.h"
+#include "run_state_scope.h"
 
 using namespace testing_support;
 
@@ -12,19 +15,16 @@ namespace {
 
 // UpdateFile in this process: ExeDir is a temporary "program directory", the
 // source directory another one.
-class FileUpdateTest : public ::testing::Test {
+class FileUpdateTest : public RunStateTest {
 protected:
     void SetUp() override
     {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
         ConstTable[SlotWinDir] = {"windir", m_windows.Path().substr(0, m_windows.Path().size() - 1)};
-        ::Run = TRunState{};
         ::Run.ExeDir = m_app.Path();
         ::Run.ExeName = "prog.exe";
         ::Run.ScriptName = "setup.ini";
         ::Run.SourceDir = m_share.Path();
         ::Run.SelfPauseMs = 0;
-        SelfCopyPath.clear();
     }
 
     std::string App(const std::string& name) const { return m_app / name; }
@@ -89,39 +89,39 @@ struct DecisionCase {
     int64_t SourceMs;  // last-write times, milliseconds after a common base
     int64_t TargetMs;
     const char* Flags;
-    char Mode;
+    TSectionMode Mode;
     bool Copied;
 };
 
 TEST_F(FileUpdateTest, DecisionOrderSizeVersionDate)
 {
     const DecisionCase cases[] = {
-        {"identical", nullptr, nullptr, "AAAA", "AAAA", 0, 0, "", 'U', false},
-        {"same size, source later", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "", 'U', true},
-        {"same size, source earlier", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "", 'U', true},
-        {"source earlier, keep_newest", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "keep_newest", 'U', false},
-        {"source later, keep_newest", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "keep_newest", 'U', true},
-        {"other date, not_check_datetime", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "not_check_datetime", 'U',
+        {"identical", nullptr, nullptr, "AAAA", "AAAA", 0, 0, "", Update, false},
+        {"same size, source later", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "", Update, true},
+        {"same size, source earlier", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "", Update, true},
+        {"source earlier, keep_newest", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "keep_newest", Update, false},
+        {"source later, keep_newest", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "keep_newest", Update, true},
+        {"other date, not_check_datetime", nullptr, nullptr, "BBBB", "AAAA", 5000, 0, "not_check_datetime", Update,
          false},
-        {"other size, same date", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "", 'U', true},
-        {"other size, not_check_size", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "not_check_size", 'U', false},
+        {"other size, same date", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "", Update, true},
+        {"other size, not_check_size", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "not_check_size", Update, false},
         {"size comes before an older version", "ver_1_2_3_4_pad.dll", "ver_1_2_3_5.dll", nullptr, nullptr, 0, 0,
-         "check_version keep_newest", 'U', true},
+         "check_version keep_newest", Update, true},
         {"only a higher version", "ver_1_2_3_5.dll", "ver_1_2_3_4_pad.dll", nullptr, nullptr, 0, 0,
-         "check_version,keep_newest,not_check_size,not_check_datetime", 'U', true},
+         "check_version,keep_newest,not_check_size,not_check_datetime", Update, true},
         {"a lower version is kept", "ver_1_2_3_4.dll", "ver_1_2_3_5_pad.dll", nullptr, nullptr, 5000, 0,
-         "check_version keep_newest not_check_size not_check_datetime", 'U', false},
+         "check_version keep_newest not_check_size not_check_datetime", Update, false},
         {"downgrade without keep_newest", "ver_1_2_3_4.dll", "ver_1_2_3_5.dll", nullptr, nullptr, 0, 0,
-         "check_version", 'U', true},
+         "check_version", Update, true},
         {"equal versions fall through to the date", "ver_1_2_3_4.dll", "ver_1_2_3_4.dll", nullptr, nullptr, 0, 0,
-         "check_version", 'U', false},
-        {"flag words regard case", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "KEEP_NEWEST", 'U', true},
+         "check_version", Update, false},
+        {"flag words regard case", nullptr, nullptr, "BBBB", "AAAA", 0, 5000, "KEEP_NEWEST", Update, true},
         {"missing target, nothing checked", nullptr, "", "BBBB", nullptr, 0, 0, "not_check_size not_check_datetime",
-         'U', false},
-        {"missing target", nullptr, "", "BBBB", nullptr, 0, 0, "", 'U', true},
-        {"1 ms apart", nullptr, nullptr, "BBBB", "AAAA", 1, 0, "", 'U', true},
-        {"insert over an existing target", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "", 'I', false},
-        {"insert of a missing target", nullptr, "", "BBBB", nullptr, 0, 0, "", 'I', true},
+         Update, false},
+        {"missing target", nullptr, "", "BBBB", nullptr, 0, 0, "", Update, true},
+        {"1 ms apart", nullptr, nullptr, "BBBB", "AAAA", 1, 0, "", Update, true},
+        {"insert over an existing target", nullptr, nullptr, "BBBBB", "AAAA", 0, 0, "", Insert, false},
+        {"insert of a missing target", nullptr, "", "BBBB", nullptr, 0, 0, "", Insert, true},
     };
     for (const DecisionCase& c : cases) {
         SCOPED_TRACE(c.What);
@@ -152,7 +152,7 @@ TEST_F(FileUpdateTest, DatesCompareToTheMillisecond)
     // Half a millisecond apart: the same date; the size is the same too.
     Put(Share("t.txt"), "new!", 3, 10, 5000);
     Put(App("t.txt"), "old!", 3, 10, 0);
-    EXPECT_TRUE(UpdateFile("t.txt", "", 'U'));
+    EXPECT_TRUE(UpdateFile("t.txt", "", Update));
     EXPECT_EQ(ReadFileBytes(App("t.txt")), "old!");
 }
 
@@ -169,7 +169,7 @@ TEST_F(FileUpdateTest, MaskTakesVisibleFilesOfTheFlatSourceUnderTheirOwnNames)
     CreateDirectoryA(Share("d.dll").c_str(), nullptr);
     Put(App("lib\\a.dll"), "a-old", 1);
 
-    EXPECT_TRUE(UpdateFile("lib\\*.dll", "", 'U'));
+    EXPECT_TRUE(UpdateFile("lib\\*.dll", "", Update));
     EXPECT_EQ(ReadFileBytes(App("lib\\a.dll")), "a-new");
     EXPECT_EQ(ReadFileBytes(App("lib\\b.dll")), "b-new");
     EXPECT_FALSE(FileExists(App("lib\\c.txt")));
@@ -180,28 +180,28 @@ TEST_F(FileUpdateTest, MaskTakesVisibleFilesOfTheFlatSourceUnderTheirOwnNames)
     // An absolute target directory and a constant: still the flat source.
     CreateDirectoryA(App("deep").c_str(), nullptr);
     CreateDirectoryA(App("deep\\er").c_str(), nullptr);
-    EXPECT_TRUE(UpdateFile(App("deep\\er\\c.txt"), "", 'U'));
+    EXPECT_TRUE(UpdateFile(App("deep\\er\\c.txt"), "", Update));
     EXPECT_EQ(ReadFileBytes(App("deep\\er\\c.txt")), "c-new");
-    EXPECT_TRUE(UpdateFile("%windir%\\?.dll", "", 'U'));
+    EXPECT_TRUE(UpdateFile("%windir%\\?.dll", "", Update));
     EXPECT_EQ(ReadFileBytes(m_windows / "b.dll"), "b-new");
 }
 
 TEST_F(FileUpdateTest, MissingOrEmptySourceFails)
 {
-    EXPECT_FALSE(UpdateFile("x.dll", "", 'U'));  // empty source directory
-    EXPECT_FALSE(UpdateFile("*.dll", "", 'I'));
+    EXPECT_FALSE(UpdateFile("x.dll", "", Update));  // empty source directory
+    EXPECT_FALSE(UpdateFile("*.dll", "", Insert));
     Put(Share("x.dll"), "hidden", 1);
     SetFileAttributesA(Share("x.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(UpdateFile("x.dll", "", 'U'));
+    EXPECT_FALSE(UpdateFile("x.dll", "", Update));
     ::Run.SourceDir = m_share / "no such dir\\";
-    EXPECT_FALSE(UpdateFile("x.dll", "", 'U'));
+    EXPECT_FALSE(UpdateFile("x.dll", "", Update));
     EXPECT_FALSE(FileExists(App("x.dll")));
     // An empty name is no item at all.
-    EXPECT_TRUE(UpdateFile("", "", 'U'));
+    EXPECT_TRUE(UpdateFile("", "", Update));
     // A missing target directory is not created.
     ::Run.SourceDir = m_share.Path();
     Put(Share("y.dll"), "y", 1);
-    EXPECT_FALSE(UpdateFile("nodir\\y.dll", "", 'U'));
+    EXPECT_FALSE(UpdateFile("nodir\\y.dll", "", Update));
     EXPECT_EQ(::Run.LastErrorCode, ERROR_PATH_NOT_FOUND);
 }
 
@@ -210,18 +210,18 @@ TEST_F(FileUpdateTest, ReadOnlyTargetIsReplacedAndTakesTheSourceAttributes)
     Put(Share("ro.txt"), "new contents", 2);
     Put(App("ro.txt"), "old", 1);
     SetFileAttributesA(App("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(UpdateFile("ro.txt", "", 'U'));
+    EXPECT_TRUE(UpdateFile("ro.txt", "", Update));
     EXPECT_EQ(ReadFileBytes(App("ro.txt")), "new contents");
     EXPECT_FALSE(GetFileAttributesA(App("ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
 
     // A read-only source gives a read-only target, which the next update overwrites.
     Put(Share("ro.txt"), "newer contents", 3);
     SetFileAttributesA(Share("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(UpdateFile("ro.txt", "", 'U'));
+    EXPECT_TRUE(UpdateFile("ro.txt", "", Update));
     EXPECT_TRUE(GetFileAttributesA(App("ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
     SetFileAttributesA(Share("ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     Put(Share("ro.txt"), "newest", 4);
-    EXPECT_TRUE(UpdateFile("ro.txt", "", 'U'));
+    EXPECT_TRUE(UpdateFile("ro.txt", "", Update));
     EXPECT_EQ(ReadFileBytes(App("ro.txt")), "newest");
 }
 
@@ -231,7 +231,7 @@ TEST_F(FileUpdateTest, FailedCopyLeavesTheOldTargetAndNoScratchFile)
     Put(App("data.bin"), "old data", 1);
     {
         HeldFile unreadable(Share("data.bin"));  // the source cannot be read now
-        EXPECT_FALSE(UpdateFile("data.bin", "", 'U'));
+        EXPECT_FALSE(UpdateFile("data.bin", "", Update));
         EXPECT_EQ(::Run.LastErrorCode, ERROR_SHARING_VIOLATION);
     }
     EXPECT_EQ(ReadFileBytes(App("data.bin")), "old data");
@@ -239,7 +239,7 @@ TEST_F(FileUpdateTest, FailedCopyLeavesTheOldTargetAndNoScratchFile)
     // A read-only scratch file of an interrupted earlier run is no obstacle.
     Put(PartialCopyPath(App("data.bin")), "half", 1);
     SetFileAttributesA(PartialCopyPath(App("data.bin")).c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(UpdateFile("data.bin", "", 'U'));
+    EXPECT_TRUE(UpdateFile("data.bin", "", Update));
     EXPECT_EQ(ReadFileBytes(App("data.bin")), std::string(100000, 'n'));
     EXPECT_FALSE(FileExists(PartialCopyPath(App("data.bin"))));
 }
@@ -250,10 +250,10 @@ TEST_F(FileUpdateTest, LockedTargetFailsWithSharingViolationOrIsScheduledForRebo
     Put(Share("lock.dll"), "new", 2);
     Put(App("lock.dll"), "old", 1);
     HeldFile held(App("lock.dll"));
-    EXPECT_FALSE(UpdateFile("lock.dll", "", 'U'));
+    EXPECT_FALSE(UpdateFile("lock.dll", "", Update));
     EXPECT_EQ(::Run.LastErrorCode, ERROR_SHARING_VIOLATION);
 
-    EXPECT_FALSE(UpdateFile("lock.dll", "until_reboot", 'U'));  // still a failed item
+    EXPECT_FALSE(UpdateFile("lock.dll", "until_reboot", Update));  // still a failed item
     EXPECT_EQ(ReadFileBytes(App("_lock.dll")), "new");
     bool deletes = false, moves = false;
     for (const PendingRename& rename : PendingRenames()) {
@@ -269,7 +269,7 @@ TEST_F(FileUpdateTest, LockedTargetFailsWithSharingViolationOrIsScheduledForRebo
 
 TEST_F(FileUpdateTest, DeleteWalkIncludesHiddenSystemAndReadOnlyFiles)
 {
-    EXPECT_TRUE(UpdateFile("*.tmp", "", 'D'));  // nothing matches
+    EXPECT_TRUE(UpdateFile("*.tmp", "", Delete));  // nothing matches
     Put(App("a.tmp"), "a", 1);
     Put(App("h.tmp"), "h", 1);
     SetFileAttributesA(App("h.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
@@ -277,7 +277,7 @@ TEST_F(FileUpdateTest, DeleteWalkIncludesHiddenSystemAndReadOnlyFiles)
     SetFileAttributesA(App("s.tmp").c_str(), FILE_ATTRIBUTE_SYSTEM);
     CreateDirectoryA(App("d.tmp").c_str(), nullptr);
     Put(App("keep.txt"), "k", 1);
-    EXPECT_TRUE(UpdateFile("*.tmp", "", 'D'));
+    EXPECT_TRUE(UpdateFile("*.tmp", "", Delete));
     EXPECT_FALSE(FileExists(App("a.tmp")));
     EXPECT_FALSE(FileExists(App("h.tmp")));
     EXPECT_FALSE(FileExists(App("s.tmp")));
@@ -285,7 +285,7 @@ TEST_F(FileUpdateTest, DeleteWalkIncludesHiddenSystemAndReadOnlyFiles)
     EXPECT_TRUE(FileExists(App("keep.txt")));
     // A leading "_" on a name that is not the program's own is left alone.
     Put(App("_x.txt"), "x", 1);
-    EXPECT_TRUE(UpdateFile("_x.txt", "", 'D'));
+    EXPECT_TRUE(UpdateFile("_x.txt", "", Delete));
     EXPECT_FALSE(FileExists(App("_x.txt")));
 }
 
@@ -294,16 +294,16 @@ TEST_F(FileUpdateTest, DeleteOfALockedFileIsScheduledOnTheNtFamily)
     PendingRenameCleanup cleanup(LeafName(m_app.Path()));
     Put(App("busy.log"), "b", 1);
     HeldFile held(App("busy.log"));
-    EXPECT_FALSE(UpdateFile("busy.log", "", 'D'));
+    EXPECT_FALSE(UpdateFile("busy.log", "", Delete));
     EXPECT_EQ(::Run.LastErrorCode, ERROR_SHARING_VIOLATION);
-    EXPECT_FALSE(UpdateFile("busy.log", "until_reboot", 'D'));
+    EXPECT_FALSE(UpdateFile("busy.log", "until_reboot", Delete));
     bool scheduled = false;
     for (const PendingRename& rename : PendingRenames())
         if (ContainsNoCase(rename.Source, App("busy.log")) && rename.Target.empty()) scheduled = true;
     EXPECT_TRUE(scheduled);
     // Another match that can be deleted makes the item a success.
     Put(App("busy.lo_"), "x", 1);
-    EXPECT_TRUE(UpdateFile("busy.lo?", "until_reboot", 'D'));
+    EXPECT_TRUE(UpdateFile("busy.lo?", "until_reboot", Delete));
     EXPECT_FALSE(FileExists(App("busy.lo_")));
     EXPECT_TRUE(FileExists(App("busy.log")));
 }
@@ -330,13 +330,13 @@ TEST_F(RebootListTest, DeletionsShareOneKeyAndReplacementsWriteTheDeletionFirst)
     Put(App("two.dll"), "2", 1);
     HeldFile heldOne(App("one.dll"));
     HeldFile heldTwo(App("two.dll"));
-    EXPECT_FALSE(UpdateFile("one.dll", "until_reboot", 'D'));
+    EXPECT_FALSE(UpdateFile("one.dll", "until_reboot", Delete));
     EXPECT_EQ(ListValue("NUL"), ShortPathOf(App("one.dll")));
-    EXPECT_FALSE(UpdateFile("two.dll", "until_reboot", 'D'));
+    EXPECT_FALSE(UpdateFile("two.dll", "until_reboot", Delete));
     EXPECT_EQ(ListValue("NUL"), ShortPathOf(App("two.dll")));  // the later one wins
 
     Put(Share("one.dll"), "new one", 2);
-    EXPECT_FALSE(UpdateFile("one.dll", "until_reboot", 'U'));
+    EXPECT_FALSE(UpdateFile("one.dll", "until_reboot", Update));
     EXPECT_EQ(ListValue("NUL"), ShortPathOf(App("one.dll")));
     EXPECT_EQ(ListValue(ShortPathOf(App("one.dll"))), ShortPathOf(App("_one.dll")));
     EXPECT_EQ(ReadFileBytes(App("_one.dll")), "new one");
@@ -346,7 +346,7 @@ TEST_F(RebootListTest, UpdatesReplaceTheTargetWithoutAReplacingRename)
 {
     Put(Share("plain.txt"), "new", 2);
     Put(App("plain.txt"), "old", 1);
-    EXPECT_TRUE(UpdateFile("plain.txt", "", 'U'));
+    EXPECT_TRUE(UpdateFile("plain.txt", "", Update));
     EXPECT_EQ(ReadFileBytes(App("plain.txt")), "new");
     EXPECT_FALSE(FileExists(PartialCopyPath(App("plain.txt"))));
     EXPECT_FALSE(FileExists(m_windows / "wininit.ini"));
@@ -356,9 +356,9 @@ TEST_F(FileUpdateTest, NewProgramFileIsStagedBesideTheRunningOne)
 {
     Put(App("prog.exe"), "running", 1);
     Put(Share("prog.exe"), "new program", 2);
-    EXPECT_TRUE(UpdateFile("prog.exe", "", 'U'));
+    EXPECT_TRUE(UpdateFile("prog.exe", "", Update));
     EXPECT_TRUE(::Run.SelfReplaced);
-    EXPECT_EQ(SelfCopyPath, App("_prog.exe"));
+    EXPECT_EQ(::Run.SelfCopyPath, App("_prog.exe"));
     EXPECT_EQ(ReadFileBytes(App("_prog.exe")), "new program");
     EXPECT_EQ(ReadFileBytes(App("prog.exe")), "running");
 
@@ -366,7 +366,7 @@ TEST_F(FileUpdateTest, NewProgramFileIsStagedBesideTheRunningOne)
     ::Run.LanguageName = "prog.lng";
     Put(App("prog.lng"), "texts", 1);
     Put(Share("prog.lng"), "texts", 1);
-    EXPECT_TRUE(UpdateFile("prog.lng", "", 'U'));
+    EXPECT_TRUE(UpdateFile("prog.lng", "", Update));
     EXPECT_EQ(ReadFileBytes(App("_prog.lng")), "texts");
     EXPECT_TRUE(::Run.SelfReplaced);
 }
@@ -380,13 +380,13 @@ TEST_F(FileUpdateTest, NewLanguageFileAloneStillRestartsTheProgram)
     Put(Share("prog.lng"), "new texts", 2);
     Put(App("_prog.exe"), "stale", 0);  // left by an earlier self-update, read-only
     SetFileAttributesA(App("_prog.exe").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_TRUE(UpdateFile("prog.exe", "", 'U'));
+    EXPECT_TRUE(UpdateFile("prog.exe", "", Update));
     EXPECT_FALSE(::Run.SelfReplaced);
-    EXPECT_TRUE(UpdateFile("prog.lng", "", 'U'));
+    EXPECT_TRUE(UpdateFile("prog.lng", "", Update));
     EXPECT_TRUE(::Run.SelfReplaced);
     EXPECT_EQ(ReadFileBytes(App("_prog.lng")), "new texts");
     EXPECT_EQ(ReadFileBytes(App("_prog.exe")), "running");
-    EXPECT_EQ(SelfCopyPath, App("_prog.exe"));
+    EXPECT_EQ(::Run.SelfCopyPath, App("_prog.exe"));
     EXPECT_EQ(ReadFileBytes(App("prog.lng")), "old texts");
 }
 
@@ -399,14 +399,14 @@ TEST_F(FileUpdateTest, RestartedCopyReplacesTheFileItWasStartedFrom)
     Put(Share("prog.exe"), "new program", 2);
     Put(App("prog.lng"), "old", 1);
     Put(Share("prog.lng"), "new texts", 2);
-    EXPECT_TRUE(UpdateFile("_prog.exe", "", 'U'));
-    EXPECT_TRUE(UpdateFile("_prog.lng", "", 'U'));
+    EXPECT_TRUE(UpdateFile("_prog.exe", "", Update));
+    EXPECT_TRUE(UpdateFile("_prog.lng", "", Update));
     EXPECT_FALSE(::Run.SelfReplaced);
     EXPECT_EQ(ReadFileBytes(App("prog.exe")), "new program");
     EXPECT_EQ(ReadFileBytes(App("prog.lng")), "new texts");
     // Deleting never drops the underscore.
     Put(App("_prog.lng"), "copy", 1);
-    EXPECT_TRUE(UpdateFile("_prog.lng", "", 'D'));
+    EXPECT_TRUE(UpdateFile("_prog.lng", "", Delete));
     EXPECT_FALSE(FileExists(App("_prog.lng")));
     EXPECT_TRUE(FileExists(App("prog.lng")));
 }
@@ -416,7 +416,7 @@ TEST_F(FileUpdateTest, ScriptIsReplacedOnlyWhenTheSourceCopyNamesAPathHoldingIt)
     Put(App("setup.ini"), "[Options]\r\nSourcePath=old\r\n", 1);
     // The source copy has no SourcePath: it is not taken.
     Put(Share("setup.ini"), "[Options]\r\nRun=x.exe\r\n", 2);
-    EXPECT_FALSE(UpdateFile("setup.ini", "", 'U'));
+    EXPECT_FALSE(UpdateFile("setup.ini", "", Update));
     EXPECT_EQ(ReadFileBytes(App("setup.ini")), "[Options]\r\nSourcePath=old\r\n");
 
     // It names a directory that lacks the script.
@@ -424,20 +424,20 @@ TEST_F(FileUpdateTest, ScriptIsReplacedOnlyWhenTheSourceCopyNamesAPathHoldingIt)
     std::string pointsElsewhere = "[Options]\r\nSourcePath=" + elsewhere.Path() + "\r\n";
     // (A new date as well: the profile functions cache a file by its time.)
     Put(Share("setup.ini"), pointsElsewhere, 3);
-    EXPECT_FALSE(UpdateFile("setup.ini", "", 'U'));
+    EXPECT_FALSE(UpdateFile("setup.ini", "", Update));
     EXPECT_EQ(ReadFileBytes(App("setup.ini")), "[Options]\r\nSourcePath=old\r\n");
 
     // It names a directory that holds it: the copy comes from the current source.
     WriteFileBytes(elsewhere / "setup.ini", "the next one");
-    EXPECT_TRUE(UpdateFile("setup.ini", "", 'U'));
+    EXPECT_TRUE(UpdateFile("setup.ini", "", Update));
     EXPECT_EQ(ReadFileBytes(App("setup.ini")), pointsElsewhere);
 
     // The settings file takes the same road.
     ::Run.SettingsName = "site.ini";
     Put(Share("site.ini"), "[Constants]\r\n", 2);
-    EXPECT_FALSE(UpdateFile("site.ini", "", 'U'));
+    EXPECT_FALSE(UpdateFile("site.ini", "", Update));
     WriteFileBytes(elsewhere / "site.ini", "");
-    EXPECT_TRUE(UpdateFile("site.ini", "", 'U'));
+    EXPECT_TRUE(UpdateFile("site.ini", "", Update));
     EXPECT_EQ(ReadFileBytes(App("site.ini")), "[Constants]\r\n");
 }
 

@@ -9,7 +9,8 @@
 #include "console_capture.h"
 #include "harness.h"
 #include "script/constants.h"
-#include "script/dispatch.h"
+#include "run/dispatch.h"
+#include "run_state_scope.h"
 
 using namespace testing_support;
 
@@ -20,33 +21,20 @@ using Lines = std::vector<std::string>;
 
 // Runs INI items in-process: the script and the target files are real files
 // in a directory that stands for the program's directory.
-class IniItemTest : public ::testing::Test {
+class IniItemTest : public RunStateTest {
 protected:
-    void SetUp() override
-    {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
-        ::Run.ExeDir = m_dir.Path();
-        ::Run.RunOk = true;
-        ::Run.LastErrorCode = 0;
-        ::Run.PendingBanner.clear();
-        ::Run.PendingHeading.clear();
-    }
-    void TearDown() override
-    {
-        ::Run.RunOk = true;
-    }
+    void SetUp() override { ::Run.ExeDir = m_dir.Path(); }
 
     // Carries out Ini1 (the file `file`) of the section of `mode` whose other
     // keys are `lines`; gives the console lines.
-    Lines Apply(char mode, const std::string& file, const Lines& lines)
+    Lines Apply(TSectionMode mode, const std::string& file, const Lines& lines)
     {
-        const char* section = mode == 'I' ? "Insert" : mode == 'U' ? "Update" : "Delete";
+        const char* section = mode == Insert ? "Insert" : mode == Update ? "Update" : "Delete";
         std::string script = std::string("[") + section + "]\r\nIni1=" + file + "\r\n";
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
-        ItemValue = file;
         ConsoleCapture console;
-        ProcessIniItem(m_dir / "s.ini", section, 1, mode);
+        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Ini, 1, mode);
         return console.Lines();
     }
 
@@ -67,7 +55,7 @@ TEST_F(IniItemTest, InsertTable)
 {
     WriteTarget("[S]\r\nFull=old\r\nEmpty=\r\n");
     std::string before = ReadTarget();
-    Lines out = Apply('I', Target(),
+    Lines out = Apply(Insert, Target(),
                       {"Ini1Val1Section=S", "Ini1Val1Name=Full", "Ini1Val1Value=new", "Ini1Val2Name=Empty",
                        "Ini1Val2Value=filled", "Ini1Val3Name=Absent", "Ini1Val3Value=added", "Ini1Val4Name=NoText",
                        "Ini1Val4Value="});
@@ -82,7 +70,7 @@ TEST_F(IniItemTest, InsertTable)
 TEST_F(IniItemTest, UpdateTable)
 {
     WriteTarget("[S]\r\nSame=v\r\nCase=v\r\nClear=x\r\nEmpty=\r\nLong=" + std::string(300, 'z') + "\r\n");
-    Lines out = Apply('U', Target(),
+    Lines out = Apply(Update, Target(),
                       {"Ini1Val1Section=S", "Ini1Val1Name=Same", "Ini1Val1Value=v", "Ini1Val2Name=Case",
                        "Ini1Val2Value=V", "Ini1Val3Name=Clear", "Ini1Val4Name=Empty", "Ini1Val4Value=",
                        "Ini1Val5Name=Absent", "Ini1Val6Name=Long", "Ini1Val6Value=" + std::string(259, 'z')});
@@ -97,7 +85,7 @@ TEST_F(IniItemTest, UpdateTable)
 TEST_F(IniItemTest, DeleteTable)
 {
     WriteTarget("[S]\r\nGone=1\r\nEmpty=\r\nStays=2\r\n");
-    Lines out = Apply('D', Target(),
+    Lines out = Apply(Delete, Target(),
                       {"Ini1Val1Section=S", "Ini1Val1Name=Absent", "Ini1Val2Name=Empty", "Ini1Val3Name=Gone",
                        "Ini1Val3Value=ignored"});
     EXPECT_EQ(out, (Lines{"    -> " + Target() + "...", ValueOk("Gone")}));
@@ -108,7 +96,7 @@ TEST_F(IniItemTest, DeleteTable)
 
 TEST_F(IniItemTest, SectionIsInheritedUntilAValueNamesItsOwn)
 {
-    Apply('I', Target(),
+    Apply(Insert, Target(),
           {"Ini1Val1Section=A", "Ini1Val1Name=k1", "Ini1Val1Value=1", "Ini1Val2Name=k2", "Ini1Val2Value=2",
            "Ini1Val3Section=B", "Ini1Val3Name=k3", "Ini1Val3Value=3", "Ini1Val4Name=k4", "Ini1Val4Value=4"});
     EXPECT_EQ(ReadTarget(), "[A]\r\nk1=1\r\nk2=2\r\n[B]\r\nk3=3\r\nk4=4\r\n");
@@ -116,8 +104,8 @@ TEST_F(IniItemTest, SectionIsInheritedUntilAValueNamesItsOwn)
 
 TEST_F(IniItemTest, ItemWithoutValuesEndsItsLineAndWritesNothing)
 {
-    EXPECT_EQ(Apply('I', Target(), {"Ini1Val1Section=A", "Ini1Val1Value=1"}), (Lines{"    -> " + Target() + "..."}));
-    EXPECT_EQ(Apply('U', Target(), {"Ini1Val1Name=k", "Ini1Val1Value=1"}), (Lines{"    -> " + Target() + "..."}));
+    EXPECT_EQ(Apply(Insert, Target(), {"Ini1Val1Section=A", "Ini1Val1Value=1"}), (Lines{"    -> " + Target() + "..."}));
+    EXPECT_EQ(Apply(Update, Target(), {"Ini1Val1Name=k", "Ini1Val1Value=1"}), (Lines{"    -> " + Target() + "..."}));
     EXPECT_FALSE(FileExists(Target()));
     EXPECT_TRUE(::Run.RunOk);
 }
@@ -126,7 +114,7 @@ TEST_F(IniItemTest, TextsAreExpandedAndDecoded)
 {
     ConstTable.push_back({"sect", "Paths"});
     ConstTable.push_back({"root", "C:\\Ledger"});
-    Lines out = Apply('I', Target(),
+    Lines out = Apply(Insert, Target(),
                       {"Ini1Val1Section=%sect%", "Ini1Val1Name=Data%sect%", "Ini1Val1Value=%root%\\data\\59x\\61y"});
     EXPECT_EQ(out[1], ValueOk("DataPaths"));
     EXPECT_EQ(Stored("Paths", "DataPaths"), "C:\\Ledger\\data;x=y");
@@ -134,7 +122,7 @@ TEST_F(IniItemTest, TextsAreExpandedAndDecoded)
 
 TEST_F(IniItemTest, RelativeFileNameMeansTheProgramDirectory)
 {
-    Lines out = Apply('I', "rel.ini", {"Ini1Val1Section=S", "Ini1Val1Name=k", "Ini1Val1Value=v"});
+    Lines out = Apply(Insert, "rel.ini", {"Ini1Val1Section=S", "Ini1Val1Name=k", "Ini1Val1Value=v"});
     EXPECT_EQ(out[0], "    -> rel.ini...");
     EXPECT_EQ(ReadFileBytes(m_dir / "rel.ini"), "[S]\r\nk=v\r\n");
 }
@@ -144,9 +132,9 @@ TEST_F(IniItemTest, EmptyKeyNameAddressesTheWholeSection)
     ConstTable.push_back({"nokey", ""});
     WriteTarget("[Keep]\r\na=1\r\n[Drop]\r\nfirst=1\r\nsecond=2\r\n");
     // Update: the section's first key name is compared with the value text.
-    Lines out = Apply('U', Target(), {"Ini1Val1Section=Drop", "Ini1Val1Name=%nokey%", "Ini1Val1Value=first"});
+    Lines out = Apply(Update, Target(), {"Ini1Val1Section=Drop", "Ini1Val1Name=%nokey%", "Ini1Val1Value=first"});
     EXPECT_EQ(out.size(), 1u);
-    out = Apply('D', Target(), {"Ini1Val1Section=Drop", "Ini1Val1Name=%nokey%"});
+    out = Apply(Delete, Target(), {"Ini1Val1Section=Drop", "Ini1Val1Name=%nokey%"});
     EXPECT_EQ(out, (Lines{"    -> " + Target() + "...", ValueOk("")}));
     EXPECT_EQ(ReadTarget(), "[Keep]\r\na=1\r\n");
 }
@@ -154,7 +142,7 @@ TEST_F(IniItemTest, EmptyKeyNameAddressesTheWholeSection)
 TEST_F(IniItemTest, FailedWriteIsReportedAndEndsTheValueList)
 {
     std::string missing = m_dir / "no such dir\\t.ini";
-    Lines out = Apply('I', missing, {"Ini1Val1Section=S", "Ini1Val1Name=a", "Ini1Val1Value=1", "Ini1Val2Name=b",
+    Lines out = Apply(Insert, missing, {"Ini1Val1Section=S", "Ini1Val1Name=a", "Ini1Val1Value=1", "Ini1Val2Name=b",
                                      "Ini1Val2Value=2"});
     ASSERT_GE(out.size(), 4u) << ::testing::PrintToString(out);
     EXPECT_EQ(out[1], "       value \"a\"" + std::string(28, ' ') + "[ FAILED ]");

@@ -8,7 +8,8 @@
 #include "console_capture.h"
 #include "harness.h"
 #include "script/constants.h"
-#include "script/dispatch.h"
+#include "run/dispatch.h"
+#include "run_state_scope.h"
 
 using namespace testing_support;
 
@@ -23,34 +24,22 @@ std::string Bytes(std::initializer_list<int> codes)
 
 // Runs registry items in-process against the real registry: the script is a
 // real file, the console goes to a file of the test's own.
-class RegistryItemTest : public ::testing::Test {
+class RegistryItemTest : public RunStateTest {
 protected:
-    void SetUp() override
-    {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
-        ::Run.ExeDir = m_dir.Path();
-        ::Run.RunOk = true;
-        ::Run.LastErrorCode = 0;
-        ::Run.PendingBanner.clear();
-        ::Run.PendingHeading.clear();
-    }
-    void TearDown() override
-    {
-        ::Run.RunOk = true;
-    }
+    void SetUp() override { ::Run.ExeDir = m_dir.Path(); }
 
     // Carries out item `item` of the section of `mode` whose keys are `lines`;
     // gives the console lines.
-    std::vector<std::string> Apply(char mode, const std::string& keyPath, const std::vector<std::string>& lines,
+    std::vector<std::string> Apply(TSectionMode mode, const std::string& keyPath, const std::vector<std::string>& lines,
                                    int item = 1)
     {
-        const char* section = mode == 'I' ? "Insert" : mode == 'U' ? "Update" : "Delete";
-        std::string script = std::string("[") + section + "]\r\n";
+        const char* section = mode == Insert ? "Insert" : mode == Update ? "Update" : "Delete";
+        std::string script =
+            std::string("[") + section + "]\r\nReg" + std::to_string(item) + "=" + keyPath + "\r\n";
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
-        ItemValue = keyPath;
         ConsoleCapture console;
-        ProcessRegistryItem(m_dir / "s.ini", section, item, mode);
+        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Registry, item, mode);
         return console.Lines();
     }
 
@@ -95,7 +84,7 @@ TEST(RegistryIntegerTest, AnythingElseAndOverflowGiveZero)
 TEST_F(RegistryItemTest, EveryTypeIsStoredWithExactBytes)
 {
     ConstTable.push_back({"app", "Ledger"});
-    Lines out = Apply('I', m_key.ScriptPath(),
+    Lines out = Apply(Insert, m_key.ScriptPath(),
                       {"Reg1Val1Name=Str", "Reg1Val1Value=%app%\\data",
                        "Reg1Val2Name=Multi", "Reg1Val2Type=M", "Reg1Val2Value=first\\0second\\0",
                        "Reg1Val3Name=Bin", "Reg1Val3Type=Binary", "Reg1Val3Value=\\1\\2\\255\\0x",
@@ -126,7 +115,7 @@ TEST_F(RegistryItemTest, EveryTypeIsStoredWithExactBytes)
 
 TEST_F(RegistryItemTest, TypeLettersAndNumberedKeysOfLaterItems)
 {
-    Apply('I', m_key.ScriptPath(),
+    Apply(Insert, m_key.ScriptPath(),
           {"Reg1Val1Name=wrong item", "Reg2Val1Name=s", "Reg2Val1Type=string", "Reg2Val1Value=1",
            "Reg2Val2Name=i", "Reg2Val2Type=int", "Reg2Val2Value=1", "Reg2Val3Name=m", "Reg2Val3Type=multi",
            "Reg2Val3Value=1", "Reg2Val4Name=x", "Reg2Val4Type=X", "Reg2Val4Value=1"},
@@ -141,7 +130,7 @@ TEST_F(RegistryItemTest, TypeLettersAndNumberedKeysOfLaterItems)
 TEST_F(RegistryItemTest, MultiStringKeepsEverythingAfterTheFirstNulWhenExpanded)
 {
     SetEnvironmentVariableA("VANTOREL_REG_TEST", "env");
-    Apply('I', m_key.ScriptPath(), {"Reg1Val1Name=M", "Reg1Val1Type=M", "Reg1Val1Value=a\\0%VANTOREL_REG_TEST%\\0"});
+    Apply(Insert, m_key.ScriptPath(), {"Reg1Val1Name=M", "Reg1Val1Type=M", "Reg1Val1Value=a\\0%VANTOREL_REG_TEST%\\0"});
     SetEnvironmentVariableA("VANTOREL_REG_TEST", nullptr);
     EXPECT_EQ(Value("M").Data, std::string("a\0env\0\0", 7));
 }
@@ -150,7 +139,7 @@ TEST_F(RegistryItemTest, InsertTable)
 {
     Store("Kept", REG_SZ, std::string("old\0", 4));
     Store("Other", REG_DWORD, Bytes({1, 0, 0, 0}));
-    Lines out = Apply('I', m_key.ScriptPath(),
+    Lines out = Apply(Insert, m_key.ScriptPath(),
                       {"Reg1Val1Name=Kept", "Reg1Val1Value=new", "Reg1Val2Name=Other", "Reg1Val2Value=text",
                        "Reg1Val3Name=New", "Reg1Val3Value=v"});
     EXPECT_EQ(out, (Lines{ItemLine(m_key.ScriptPath()), Ok("       value \"New\"")}));
@@ -170,7 +159,7 @@ TEST_F(RegistryItemTest, UpdateTable)
     Store("Longer", REG_SZ, std::string("vv\0", 3));
     Store("OtherDword", REG_DWORD, Bytes({254, 0, 0, 0}));
     Store("Long", REG_SZ, std::string(300, 'z') + '\0');
-    Lines out = Apply('U', m_key.ScriptPath(),
+    Lines out = Apply(Update, m_key.ScriptPath(),
                       {"Reg1Val1Name=Same", "Reg1Val1Value=v", "Reg1Val2Name=SameDword", "Reg1Val2Type=I",
                        "Reg1Val2Value=255", "Reg1Val3Name=SameMulti", "Reg1Val3Type=M", "Reg1Val3Value=a\\0b\\0",
                        "Reg1Val4Name=SameBin", "Reg1Val4Type=B", "Reg1Val4Value=\\1\\2",
@@ -195,7 +184,7 @@ TEST_F(RegistryItemTest, DeleteTableDeletesListedValuesAndKeepsTheKey)
     Store("Gone", REG_SZ, std::string("x\0", 2));
     Store("Stays", REG_SZ, std::string("y\0", 2));
     Store("Long", REG_BINARY, std::string(261, 'b'));
-    Lines out = Apply('D', m_key.ScriptPath(),
+    Lines out = Apply(Delete, m_key.ScriptPath(),
                       {"Reg1Val1Name=Gone", "Reg1Val1Type=S", "Reg1Val2Name=NotThere", "Reg1Val3Name=Long"});
     EXPECT_EQ(out, (Lines{ItemLine(m_key.ScriptPath()), Ok("       value \"Gone\"")}));
     EXPECT_FALSE(Value("Gone").Exists);
@@ -207,11 +196,11 @@ TEST_F(RegistryItemTest, DeleteTableDeletesListedValuesAndKeepsTheKey)
 TEST_F(RegistryItemTest, ItemsWithoutValuesCreateOrDeleteTheKeyWithoutStatus)
 {
     std::string child = m_key.ScriptPath() + "\\Child";
-    EXPECT_EQ(Apply('U', child, {}), (Lines{ItemLine(child)}));
+    EXPECT_EQ(Apply(Update, child, {}), (Lines{ItemLine(child)}));
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, m_key.SubKey() + "\\Child"));
-    EXPECT_EQ(Apply('I', child, {}), (Lines{ItemLine(child)}));
+    EXPECT_EQ(Apply(Insert, child, {}), (Lines{ItemLine(child)}));
 
-    EXPECT_EQ(Apply('D', child, {}), (Lines{ItemLine(child)}));
+    EXPECT_EQ(Apply(Delete, child, {}), (Lines{ItemLine(child)}));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, m_key.SubKey() + "\\Child"));
     EXPECT_TRUE(::Run.RunOk);
 }
@@ -219,7 +208,7 @@ TEST_F(RegistryItemTest, ItemsWithoutValuesCreateOrDeleteTheKeyWithoutStatus)
 TEST_F(RegistryItemTest, DeleteSectionKeyThatCannotBeOpenedIsReportedAndTheRunGoesOn)
 {
     std::string missing = m_key.ScriptPath() + "\\Missing";
-    Lines out = Apply('D', missing, {"Reg1Val1Name=A"});
+    Lines out = Apply(Delete, missing, {"Reg1Val1Name=A"});
     // The path is longer than the status column: the box goes to a line of its own.
     ASSERT_GE(out.size(), 4u);
     EXPECT_EQ(out[0], ItemLine(missing));
@@ -233,7 +222,7 @@ TEST_F(RegistryItemTest, DeletingAKeyWithSubkeysFailsTheRun)
 {
     Store("v", REG_SZ, std::string("x\0", 2));
     WriteRegValue(HKEY_CURRENT_USER, m_key.SubKey() + "\\Sub", "v", REG_SZ, std::string("x\0", 2));
-    Lines out = Apply('D', m_key.ScriptPath(), {});
+    Lines out = Apply(Delete, m_key.ScriptPath(), {});
     ASSERT_GE(out.size(), 4u);
     EXPECT_EQ(out[0], ItemLine(m_key.ScriptPath()));
     EXPECT_EQ(out[1], Failed(""));
@@ -243,26 +232,26 @@ TEST_F(RegistryItemTest, DeletingAKeyWithSubkeysFailsTheRun)
 
 TEST_F(RegistryItemTest, DefaultValueNameInAnyCaseUnlessExpandedAway)
 {
-    Lines out = Apply('I', m_key.ScriptPath(),
+    Lines out = Apply(Insert, m_key.ScriptPath(),
                       {"Reg1Val1Name=%DEFAULT%", "Reg1Val1Value=dflt", "Reg1Val2Name=%Default%",
                        "Reg1Val2Value=second"});
     EXPECT_EQ(out, (Lines{ItemLine(m_key.ScriptPath()), Ok("       value \"\"")}));
     EXPECT_EQ(Value("").Data, std::string("dflt\0", 5));
 
     ConstTable.push_back({"default", "Named"});
-    Apply('I', m_key.ScriptPath(), {"Reg1Val1Name=%default%", "Reg1Val1Value=n"});
+    Apply(Insert, m_key.ScriptPath(), {"Reg1Val1Name=%default%", "Reg1Val1Value=n"});
     EXPECT_EQ(Value("Named").Data, std::string("n\0", 2));
 }
 
 TEST_F(RegistryItemTest, RootNamesAreCaseSensitiveAndUnknownRootsMeanCurrentUser)
 {
     std::string full = "HKEY_CURRENT_USER\\" + m_key.SubKey();
-    Apply('I', full, {"Reg1Val1Name=a", "Reg1Val1Value=1"});
+    Apply(Insert, full, {"Reg1Val1Name=a", "Reg1Val1Value=1"});
     EXPECT_TRUE(Value("a").Exists);
 
     // "hklm" in lower case is no root: a key of that name under HKEY_CURRENT_USER.
     std::string lower = "hklm\\" + m_key.SubKey();
-    Apply('I', lower, {"Reg1Val1Name=b", "Reg1Val1Value=1"});
+    Apply(Insert, lower, {"Reg1Val1Name=b", "Reg1Val1Value=1"});
     EXPECT_TRUE(ReadRegValue(HKEY_CURRENT_USER, lower, "b").Exists);
     EXPECT_FALSE(ReadRegValue(HKEY_LOCAL_MACHINE, m_key.SubKey(), "b").Exists);
     RegDeleteTreeA(HKEY_CURRENT_USER, lower.c_str());
@@ -271,7 +260,7 @@ TEST_F(RegistryItemTest, RootNamesAreCaseSensitiveAndUnknownRootsMeanCurrentUser
     RegDeleteKeyA(HKEY_CURRENT_USER, "hklm");
 
     // A path without root is below HKEY_CURRENT_USER as a whole.
-    Apply('I', m_key.SubKey(), {"Reg1Val1Name=c", "Reg1Val1Value=1"});
+    Apply(Insert, m_key.SubKey(), {"Reg1Val1Name=c", "Reg1Val1Value=1"});
     EXPECT_TRUE(Value("c").Exists);
     EXPECT_TRUE(::Run.RunOk);
 }
@@ -279,13 +268,13 @@ TEST_F(RegistryItemTest, RootNamesAreCaseSensitiveAndUnknownRootsMeanCurrentUser
 TEST_F(RegistryItemTest, ShortNameOfUsersIsHkusNotHku)
 {
     std::string sub = ".DEFAULT\\" + m_key.SubKey();
-    Apply('I', "HKUS\\" + sub, {"Reg1Val1Name=u", "Reg1Val1Value=1"});
+    Apply(Insert, "HKUS\\" + sub, {"Reg1Val1Name=u", "Reg1Val1Value=1"});
     EXPECT_TRUE(ReadRegValue(HKEY_USERS, sub, "u").Exists);
     RegDeleteTreeA(HKEY_USERS, sub.c_str());
     RegDeleteKeyA(HKEY_USERS, ".DEFAULT\\Software\\VantorelTests");
 
     std::string hku = "HKU\\" + m_key.SubKey();
-    Apply('I', hku, {"Reg1Val1Name=h", "Reg1Val1Value=1"});
+    Apply(Insert, hku, {"Reg1Val1Name=h", "Reg1Val1Value=1"});
     EXPECT_TRUE(ReadRegValue(HKEY_CURRENT_USER, hku, "h").Exists);
     // Parents go only when empty: a parallel run may hold keys below them.
     RegDeleteTreeA(HKEY_CURRENT_USER, hku.c_str());
@@ -297,7 +286,7 @@ TEST_F(RegistryItemTest, ShortNameOfUsersIsHkusNotHku)
 TEST_F(RegistryItemTest, KeyThatCannotBeCreatedFailsTheRun)
 {
     ConstTable.push_back({"nothing", ""});
-    Lines out = Apply('U', "%nothing%", {"Reg1Val1Name=a", "Reg1Val1Value=1"});
+    Lines out = Apply(Update, "%nothing%", {"Reg1Val1Name=a", "Reg1Val1Value=1"});
     ASSERT_GE(out.size(), 3u) << out[0];
     EXPECT_EQ(out[0], std::string(44, ' ') + "[ FAILED ]");  // an empty path prints no item line
     EXPECT_FALSE(::Run.RunOk);
@@ -311,7 +300,7 @@ TEST_F(RegistryItemTest, KeyBelowAVolatileKeyCannotBeCreated)
                               nullptr, &raw, nullptr),
               ERROR_SUCCESS);
     UniqueHKey owner(raw);
-    Lines out = Apply('I', "HKCU\\" + volatileKey + "\\Child", {"Reg1Val1Name=a", "Reg1Val1Value=1"});
+    Lines out = Apply(Insert, "HKCU\\" + volatileKey + "\\Child", {"Reg1Val1Name=a", "Reg1Val1Value=1"});
     ASSERT_GE(out.size(), 4u) << ::testing::PrintToString(out);
     EXPECT_EQ(out[0], ItemLine("HKCU\\" + volatileKey + "\\Child"));
     EXPECT_EQ(out[1], Failed(""));
@@ -322,7 +311,7 @@ TEST_F(RegistryItemTest, KeyBelowAVolatileKeyCannotBeCreated)
 TEST_F(RegistryItemTest, FailedWriteStopsTheValueList)
 {
     // Under Wine the performance-data root opens, answers every query, and takes no values.
-    Lines out = Apply('U', "HKPD\\", {"Reg1Val1Name=VantorelTest", "Reg1Val1Value=1", "Reg1Val2Name=Second",
+    Lines out = Apply(Update, "HKPD\\", {"Reg1Val1Name=VantorelTest", "Reg1Val1Value=1", "Reg1Val2Name=Second",
                                       "Reg1Val2Value=2"});
     ASSERT_GE(out.size(), 4u) << ::testing::PrintToString(out);
     EXPECT_EQ(out[0], ItemLine("HKPD\\"));

@@ -3,6 +3,7 @@
 #include "core/run_state.h"
 #include "harness.h"
 #include "script/constants.h"
+#include "run_state_scope.h"
 #include "script/settings.h"
 
 using namespace testing_support;
@@ -10,22 +11,14 @@ using namespace testing_support;
 namespace {
 
 // Runs LoadSettings on real script files in a temporary program directory.
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public RunStateTest {
 protected:
     void SetUp() override
     {
-        m_saved = ::Run;  // "::" because gtest fixtures have a Run() of their own
-        ::Run = TRunState{};
         ::Run.ExeDir = m_dir.Path();
         ::Run.ExeName = "tool.exe";
-        ConstTable.assign(BuiltInSlotCount, TConst{});
         ConstTable[SlotWinDir] = {"windir", "C:\\windows"};
         ConstTable[SlotSrcDir] = {"srcdir", ""};
-    }
-    void TearDown() override
-    {
-        ::Run = m_saved;
-        ConstTable.clear();
     }
     void Load(const std::string& options, const std::string& constants = "")
     {
@@ -37,7 +30,6 @@ protected:
     std::string SrcDir() const { return ConstTable[SlotSrcDir].Value; }
 
     TempDir m_dir;
-    TRunState m_saved;
 };
 
 TEST_F(SettingsTest, WithoutOptionsEverythingTakesItsDefault)

@@ -6,37 +6,32 @@
 #include "core/run_state.h"
 #include "harness.h"
 #include "script/constants.h"
-#include "script/dispatch.h"
+#include "run/dispatch.h"
+#include "run_state_scope.h"
 
 using namespace testing_support;
 
 namespace {
 
 // Text items run in-process against a script in a temporary program directory.
-class TextItemTest : public ::testing::Test {
+class TextItemTest : public RunStateTest {
 protected:
     void SetUp() override
     {
-        ConstTable.assign(BuiltInSlotCount, TConst{});
         ConstTable[SlotWinDir] = {"windir", "C:\\windows"};
         ConstTable.push_back({"empty", ""});
         ::Run.ExeDir = m_dir.Path();  // "::" because gtest fixtures have a Run() of their own
-        ::Run.RunOk = true;
-        ::Run.PendingBanner.clear();
-        ::Run.PendingHeading.clear();
     }
-    void TearDown() override { ::Run.RunOk = true; }
 
     std::string Path(const std::string& name) const { return m_dir / name; }
 
     // Runs item 1 of section [S] with the given entry lines and gives what
     // was printed.
-    std::string RunItem(const std::string& item, const std::string& entries, char mode = 'I')
+    std::string RunItem(const std::string& item, const std::string& entries, TSectionMode mode = Insert)
     {
         WriteFileBytes(Path("s.ini"), "[S]\r\nText1=" + item + "\r\n" + entries);
-        ItemValue = item;
         ConsoleCapture console;
-        ProcessTextItem(Path("s.ini"), "S", 1, mode);
+        ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, mode);
         return console.Text();
     }
 
@@ -163,7 +158,7 @@ TEST_F(TextItemTest, EntriesOutsideInsertFailAndChangeNothing)
 {
     const std::string entries = "Text1Str1Prefix=%windir%\r\nText1Str1Full=A\r\nText1Str2Prefix=B\r\n"
                                 "Text1Str2Full=B\r\n";
-    for (char mode : {'U', 'D'}) {
+    for (TSectionMode mode : {Update, Delete}) {
         ::Run.RunOk = true;
         DeleteFileA(Path("t.txt").c_str());
         std::string out = RunItem("t.txt", entries, mode);
@@ -183,11 +178,10 @@ TEST_F(TextItemTest, WriteErrorIsRaisedAndTheFileIsClosed)
         UniqueFile reader(CreateFileA(Path("t.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(reader);
-        WriteFileBytes(Path("s.ini"), "[S]\r\nText1Str1Prefix=B\r\nText1Str1Full=B\r\n");
-        ItemValue = "t.txt";
+        WriteFileBytes(Path("s.ini"), "[S]\r\nText1=t.txt\r\nText1Str1Prefix=B\r\nText1Str1Full=B\r\n");
         ConsoleCapture console;
         try {
-            ProcessTextItem(Path("s.ini"), "S", 1, 'I');
+            ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, Insert);
             ADD_FAILURE() << "no error raised";
         } catch (const IoError& error) {
             EXPECT_EQ(error.Code(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));

@@ -1,6 +1,6 @@
 #include "core/console.h"
-#include "core/main_flow.h"
 #include "core/messages.h"
+#include "run/main_flow.h"
 
 int main(int argc, char** argv)
 {

@@ -1,17 +1,17 @@
-#include "script/includes.h"
+#include "run/includes.h"
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "actions/file_update.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
+#include "run/dispatch.h"
+#include "run/file_items.h"
 #include "script/constants.h"
-#include "script/dispatch.h"
 #include "script/expand.h"
 #include "script/script_image.h"
 
@@ -49,15 +49,14 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
         std::string line = FormatMsg(MsgProcessing, name);
         if (IsInChain(chain, name)) {
             WriteText(line);
-            ReportError(FormatMsg(MsgIncludeCycle, DescribeChain(chain, name)));
-            FailRun();
+            FailStep(FormatMsg(MsgIncludeCycle, DescribeChain(chain, name)));
             return;
         }
         WriteLine(line);
         Run.PendingBanner = Msg(MsgUpdating);
         // A heading left by a skipped item of the previous script belongs to no item here.
         Run.PendingHeading.clear();
-        if (!UpdateFile(name, "", 'U')) {
+        if (!UpdateFile(name, "", TSectionMode::Update)) {
             FailRun();
             return;
         }

@@ -1,0 +1,48 @@
+// The all-or-nothing copy: a target is at every moment either its old file or
+// the complete new one. The new file is written beside the target first, as a
+// scratch file, flushed, and then renamed over it; scratch files that an
+// interrupted run left are swept once per directory and run.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The outcome of one file operation: success, or the system's code for why not.
+struct TFileResult {
+    bool Ok = true;
+    DWORD Code = 0;
+};
+
+// Call at once after the failing call: it reads the thread's last error.
+inline TFileResult LastFileFailure()
+{
+    return {false, GetLastError()};
+}
+
+// Copies source onto target, overwriting it, all or nothing.
+TFileResult CopyWhole(const std::string& source, const std::string& target);
+
+// Gives an existing target the plain archive attribute (so that a read-only
+// file can be overwritten), then copies all or nothing.
+TFileResult ClearAndCopy(const std::string& source, const std::string& target);
+
+// Gives the file the plain archive attribute.
+TFileResult ResetAttributes(const std::string& path);
+
+// The name of the scratch file that a copy onto `target` is written to before
+// it replaces the target: in the target's own directory, so the replacement is
+// a rename on one volume.
+std::string PartialCopyPath(const std::string& target);
+
+// Removes the scratch files that interrupted runs left in the directory (with
+// trailing separator); once per directory and run (Run.SweptDirectories).
+void SweepLeftoverCopies(const std::string& directory);
+
+// The outcome of one match of a file walk.
+struct TFileOutcome {
+    TFileResult Result;
+    bool RebootScheduled = false;  // the failed replacement waits for the next start of the system
+    bool EndWalk = false;          // the walk ends at once, the failure already reported
+    bool Reported = false;         // nothing more is to be printed
+};

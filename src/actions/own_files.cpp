@@ -1,0 +1,75 @@
+#include "actions/own_files.h"
+
+#include <windows.h>
+
+#include "core/messages.h"
+#include "core/paths.h"
+#include "core/report.h"
+#include "core/run_state.h"
+
+namespace {
+
+std::string WithExtensionOf(const std::string& path, const std::string& model)
+{
+    std::string name = FileNamePart(path);
+    size_t dot = name.find_last_of('.');
+    std::string stem = path.substr(0, path.size() - name.size()) + (dot == std::string::npos ? name : name.substr(0, dot));
+    std::string modelName = FileNamePart(model);
+    size_t modelDot = modelName.find_last_of('.');
+    return stem + (modelDot == std::string::npos ? std::string() : modelName.substr(modelDot));
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+std::string RestartedCopyTarget(const std::string& name)
+{
+    if (name.empty() || name[0] != '_') return {};
+    if (SameFileName(name, Run.ExeName) || (!Run.LanguageName.empty() && SameFileName(name, Run.LanguageName)))
+        return name.substr(1);
+    return {};
+}
+
+TFileResult StageOwnFile(const std::string& source, const std::string& fileName)
+{
+    Run.SelfCopyPath = Run.ExeDir + "_" + fileName;
+    TFileResult result = ClearAndCopy(source, Run.SelfCopyPath);
+    if (result.Ok && SameFileName(fileName, Run.LanguageName) && !Run.SelfReplaced) {
+        // Only the language file is new: the program must still restart to
+        // load it, from a copy of itself whose name fits the new file.
+        Run.SelfCopyPath = WithExtensionOf(Run.SelfCopyPath, Run.ExeName);
+        result = ClearAndCopy(Run.ExeDir + Run.ExeName, Run.SelfCopyPath);
+    }
+    Run.SelfReplaced = result.Ok;
+    return result;
+}
+
+TFileResult StageCurrentLanguageFile(const std::string& fileName)
+{
+    return ClearAndCopy(Run.ExeDir + Run.LanguageName, Run.ExeDir + "_" + fileName);
+}
+
+TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
+                               const TNewScriptSourceQuery& newSource)
+{
+    TFileOutcome outcome;
+    TNewScriptSource next = newSource();
+    if (!next.Named) {
+        outcome.Result = {false, ERROR_PATH_NOT_FOUND};
+        return outcome;
+    }
+    if (!IsFile(next.Dir + fileName)) {
+        ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + fileName));
+        outcome.Result = {false, ERROR_FILE_NOT_FOUND};
+        outcome.EndWalk = true;
+        outcome.Reported = true;
+        return outcome;
+    }
+    outcome.Result = ClearAndCopy(source, target);
+    return outcome;
+}

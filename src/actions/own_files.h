@@ -1,0 +1,38 @@
+// The program's own files: a new program or language file is staged beside the
+// running program as "_" + name and the program restarts from that copy; the
+// restarted copy replaces the file it was started from. A new script or
+// settings file is taken only from a source that keeps serving it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "actions/file_copy.h"
+
+// In a restarted copy ("_prog.exe"), the name of the program or language file
+// that it replaces ("prog.exe") when `name` is its own "_" name; else empty.
+std::string RestartedCopyTarget(const std::string& name);
+
+// Copies the new program or language file to "_" + name beside the program;
+// when only the language file is new, also the running program, so that the
+// restart finds a language file of its own name. Sets SelfReplaced.
+TFileResult StageOwnFile(const std::string& source, const std::string& fileName);
+
+// The current language file copied beside the staged program ("_" + name).
+TFileResult StageCurrentLanguageFile(const std::string& fileName);
+
+// Where the source copy of the script would take the run.
+struct TNewScriptSource {
+    bool Named = false;  // the source copy of the script names a SourcePath
+    std::string Dir;     // that path, constants expanded, with a trailing backslash
+};
+
+// Asked before the script or the settings file is replaced. Reading scripts
+// and loading their constants is the run's business, so the run answers it.
+using TNewScriptSourceQuery = std::function<TNewScriptSource()>;
+
+// Replaces the script or settings file only when the source copy of the
+// script names a source directory that holds the file too: a script without
+// one would cut the workstation off from the share.
+TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
+                               const TNewScriptSourceQuery& newSource);

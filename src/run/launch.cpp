@@ -1,0 +1,86 @@
+#include "run/launch.h"
+
+#include <windows.h>
+
+#include "core/errors.h"
+#include "core/handles.h"
+#include "core/messages.h"
+#include "core/report.h"
+#include "core/run_state.h"
+#include "script/expand.h"
+#include "script/profile.h"
+
+namespace {
+
+// Starts a process and does not wait for it; a failure raises the system error.
+void StartProcess(std::string commandLine, const char* currentDirectory)
+{
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                        currentDirectory, &Run.StartupInfo, &info)) {
+        DWORD code = GetLastError();
+        FailRun();
+        RaiseOsError(code);
+    }
+    // Nothing waits for the new process: its handles are only released.
+    UniqueKernelHandle thread(info.hThread);
+    UniqueKernelHandle process(info.hProcess);
+}
+
+}  // namespace
+
+void Restart()
+{
+    WriteLine(Msg(MsgRepeatLoading));
+    // Quoted, so that a program directory or script name with blanks cannot
+    // start another program (C:\Program.exe for C:\Program Files\...).
+    std::string commandLine = "\"" + Run.ExeDir + "_" + Run.ExeName + "\" \"" + Run.ScriptName + "\"";
+    StartProcess(commandLine, nullptr);
+    ReportOk();
+}
+
+void LaunchApplication()
+{
+    std::string script = ScriptPath();
+    std::string options = Msg(WordOptions);
+    if (Run.UnderWine) {
+        std::string flags =
+            ExpandConstants(ReadProfileString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
+        if (flags.find(Msg(WordWine)) == std::string::npos) return;
+    }
+    std::string value = ReadProfileString(script, options, Msg(WordRun));
+    size_t blank = value.find(' ');
+    if (blank == std::string::npos) {
+        Run.RunProgram = ExpandConstants(value, ExpandPlain);
+        Run.RunParameters.clear();
+    } else {
+        Run.RunProgram = ExpandConstants(value.substr(0, blank), ExpandPlain);
+        Run.RunParameters = ExpandConstants(value.substr(blank), ExpandPlain);
+    }
+    if (Run.RunProgram.empty()) return;
+    WriteText(FormatMsg(MsgLoading, Run.RunProgram));
+    StartProcess(Run.RunProgram + Run.RunParameters, Run.ExeDir.c_str());
+    ReportOk();
+}
+
+std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName)
+{
+    std::string name = scriptName;
+    size_t dot = name.find_last_of('.');
+    size_t slash = name.find_last_of("\\/:");
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
+    return exeDir + name + ".ok";
+}
+
+void SuccessMarker(bool remove)
+{
+    std::string path = SuccessMarkerPath(Run.ExeDir, Run.ScriptName);
+    if (remove) {
+        DeleteFileA(path.c_str());  // a marker that is not there is what we want
+        return;
+    }
+    // The run has succeeded either way; a marker that cannot be written only
+    // makes the run look failed to whoever checks it.
+    UniqueFile marker(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}

@@ -1,0 +1,20 @@
+// The end of a good run: the restart from the staged "_" copy of the
+// program, or the launch of the application; and the success marker.
+#pragma once
+
+#include <string>
+
+// Prints "=> Repeating of Vantorel loading..." and starts the staged copy
+// with the same script; a failure raises OsError.
+void Restart();
+
+// Starts the application of the script's "Run" key (under Wine only when
+// "RunFlags" holds "wine"); a failure raises OsError.
+void LaunchApplication();
+
+// Creates (remove false) or removes (remove true) the success marker: the
+// script's name with the extension ".ok", in the program's directory.
+void SuccessMarker(bool remove);
+
+// The marker's path for a script name.
+std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName);
