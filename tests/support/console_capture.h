@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/handles.h"
 #include "harness.h"
 
 namespace testing_support {
@@ -18,19 +19,15 @@ public:
     ConsoleCapture() : m_saved(ConsoleState)
     {
         m_path = m_dir / "console.txt";
-        m_file = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        ConsoleState.OutputHandle = m_file;
+        m_file.Reset(CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ConsoleState.OutputHandle = m_file.Get();
         ConsoleState.InputHandle = nullptr;  // reading fails: a key wait ends at once
         ConsoleState.OutputIsConsole = false;
         ConsoleState.InputIsConsole = false;
         ConsoleState.ColumnsWritten = 0;
     }
-    ~ConsoleCapture()
-    {
-        ConsoleState = m_saved;
-        CloseHandle(m_file);
-    }
+    ~ConsoleCapture() { ConsoleState = m_saved; }
     ConsoleCapture(const ConsoleCapture&) = delete;
     ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
@@ -43,7 +40,7 @@ private:
     TConsoleState m_saved;
     TempDir m_dir;
     std::string m_path;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
+    UniqueFile m_file;
 };
 
 }  // namespace testing_support

@@ -34,8 +34,8 @@ HeldFile::HeldFile(const std::string& path)
     std::string id = NewGuid();
     std::string readyName = "VantorelTestReady" + id;
     std::string releaseName = "VantorelTestRelease" + id;
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
-    m_release = CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str());
+    UniqueKernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, readyName.c_str()));
+    m_release.Reset(CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str()));
     if (!ready || !m_release) throw std::runtime_error("events for hold_file");
     std::string commandLine =
         "\"" + FixturePath("hold_file.exe") + "\" \"" + path + "\" " + readyName + " " + releaseName;
@@ -43,15 +43,13 @@ HeldFile::HeldFile(const std::string& path)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        CloseHandle(ready);
-        throw std::runtime_error("start hold_file, error " + std::to_string(GetLastError()));
+        DWORD error = GetLastError();
+        throw std::runtime_error("start hold_file, error " + std::to_string(error));
     }
-    CloseHandle(info.hThread);
-    m_process = info.hProcess;
-    HANDLE waits[] = {ready, m_process};
-    DWORD woke = WaitForMultipleObjects(2, waits, FALSE, 30000);
-    CloseHandle(ready);
-    if (woke != WAIT_OBJECT_0) {
+    UniqueKernelHandle thread(info.hThread);
+    m_process.Reset(info.hProcess);
+    HANDLE waits[] = {ready.Get(), m_process.Get()};
+    if (WaitForMultipleObjects(2, waits, FALSE, 30000) != WAIT_OBJECT_0) {
         Release();
         throw std::runtime_error("hold_file did not take " + path);
     }
@@ -65,15 +63,11 @@ HeldFile::~HeldFile()
 void HeldFile::Release()
 {
     if (m_release) {
-        SetEvent(m_release);
-        if (m_process) WaitForSingleObject(m_process, 30000);
-        CloseHandle(m_release);
-        m_release = nullptr;
+        SetEvent(m_release.Get());
+        if (m_process) WaitForSingleObject(m_process.Get(), 30000);
+        m_release.Reset();
     }
-    if (m_process) {
-        CloseHandle(m_process);
-        m_process = nullptr;
-    }
+    m_process.Reset();
 }
 
 std::vector<PendingRename> PendingRenames()
@@ -98,16 +92,15 @@ PendingRenameCleanup::~PendingRenameCleanup()
         kept += rename.Source + '\0' + rename.Target + '\0';
     }
     if (!removed) return;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManagerKey, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
     if (kept.empty()) {
-        RegDeleteValueA(key, PendingValue);
+        RegDeleteValueA(key.Get(), PendingValue);
     } else {
         kept += '\0';
-        RegSetValueExA(key, PendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+        RegSetValueExA(key.Get(), PendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
                        static_cast<DWORD>(kept.size()));
     }
-    RegCloseKey(key);
 }
 
 FILETIME LocalStamp(int day, int64_t milliseconds, int64_t extraTicks)

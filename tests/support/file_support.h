@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/handles.h"
+
 namespace testing_support {
 
 // Another process (the hold_file fixture) holds the file open without
@@ -21,8 +23,8 @@ public:
     void Release();
 
 private:
-    HANDLE m_process = nullptr;
-    HANDLE m_release = nullptr;
+    UniqueKernelHandle m_process;
+    UniqueKernelHandle m_release;
 };
 
 // The reboot-time renames the system holds (NT family): pairs of source and
