@@ -6,6 +6,9 @@
 # File items plus n/10 Reg items and n/10 Ini items of 10 values each (so n
 # registry values and n INI values), written beforehand so they are current;
 # "values" holds only those Reg and Ini items.
+# The peer is Wine's xcopy /D /L over the same n source files and target
+# directory: it compares the same dates and copies nothing. Its time counts
+# once per size, next to the variants that hold files.
 # Registry values live below HKCU\Software\VantorelBench\<random>, which is
 # removed at the end.
 #
@@ -39,6 +42,7 @@ VALUES = 10  # values per Reg and per Ini item
 BENCH_KEY = "Software\\VantorelBench"
 own_key = BENCH_KEY + "\\run" + uuid.uuid4().hex
 REG_EXE = "C:\\windows\\system32\\reg.exe"
+XCOPY_EXE = "C:\\windows\\system32\\xcopy.exe"
 
 def win(path):
     return "Z:" + path.replace("/", "\\")
@@ -131,13 +135,39 @@ def measure(n, variant, run, floor, cwd, key):
     t_floor = statistics.median(timed(floor, cwd)[0] for _ in range(repeat))
     return t_run, t_floor
 
+def xcopy(source, program, newer_only):
+    # /Y: a file that would be copied must not wait for an answer that never comes.
+    return (["wine", XCOPY_EXE] + (["/D"] if newer_only else []) +
+            ["/L", "/Y", win(source) + "\\*.dat", win(program) + "\\files\\"])
+
+def xcopy_listed(output, source):
+    prefix = win(source).lower() + "\\"
+    return [line for line in output.splitlines() if line.lower().startswith(prefix)]
+
+def measure_xcopy(n, source, program):
+    # Wine's xcopy /L names every file it would copy but always sums up with
+    # "0 file(s) would be copied", so the names are what prove the comparison:
+    # all n files without /D, none with it.
+    listed = xcopy_listed(timed(xcopy(source, program, False), program)[1], source)
+    if len(listed) != n:
+        sys.exit(f"xcopy /L lists {len(listed)} of the {n} source files")
+    peer = xcopy(source, program, True)
+    output = timed(peer, program)[1]
+    lines = [line for line in output.splitlines() if line.strip()]
+    if xcopy_listed(output, source) or not lines or not lines[-1].startswith("0 "):
+        sys.exit(f"xcopy /D /L with {n} current files would copy some:\n{output}")
+    return statistics.median(timed(peer, program)[0] for _ in range(repeat))
+
 def report(title, unit, rows):
+    peer = any(t_xcopy is not None for _, _, _, _, t_xcopy in rows)
     print(f"{title} (ms per {unit})")
-    print(f"{'n':>6} {'run s':>8} {'ms/' + unit:>10} {'floor s':>8} {'ms/' + unit:>10} {'run/floor':>9}")
-    for n, units, t_run, t_floor in rows:
+    print(f"{'n':>6} {'run s':>8} {'ms/' + unit:>10} {'floor s':>8} {'ms/' + unit:>10} {'run/floor':>9}" +
+          (f" {'xcopy s':>8} {'run/xcopy':>9}" if peer else ""))
+    for n, units, t_run, t_floor, t_xcopy in rows:
         print(f"{n:>6} {t_run:>8.3f} {1000 * t_run / units:>10.3f} {t_floor:>8.3f} "
-              f"{1000 * t_floor / units:>10.3f} {t_run / t_floor:>9.2f}")
-    by_count = {n: (r, f) for n, _, r, f in rows}
+              f"{1000 * t_floor / units:>10.3f} {t_run / t_floor:>9.2f}" +
+              (f" {t_xcopy:>8.3f} {t_run / t_xcopy:>9.2f}" if peer else ""))
+    by_count = {n: (r, f) for n, _, r, f, _ in rows}
     if 1000 in by_count and 5000 in by_count:
         (r1, f1), (r5, f5) = by_count[1000], by_count[5000]
         print(f"growth t(5000)/t(1000): run {r5 / r1:.2f}, floor {f5 / f1:.2f} (linear: about 5)")
@@ -154,6 +184,7 @@ try:
         source, program, key, items = prepare(n)
         exe = os.path.join(program, "vantorel.exe")
         values = [key, win(os.path.join(program, "data.ini")), str(items), str(VALUES)]
+        t_xcopy = measure_xcopy(n, source, program)
         for variant, _, _ in VARIANTS:
             files = 0 if variant == "values" else n
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
@@ -161,7 +192,7 @@ try:
             t_run, t_floor = measure(n, variant, ["wine", exe, variant + ".ini"], floor, program, key)
             # A unit is one file or one value.
             units = files + (0 if variant == "files" else 2 * items * VALUES)
-            rows[variant].append((n, units, t_run, t_floor))
+            rows[variant].append((n, units, t_run, t_floor, None if variant == "values" else t_xcopy))
 finally:
     reg("delete", "HKCU\\" + own_key, "/f", check=False)
     # The common parent goes too once no other run keeps a key below it.
