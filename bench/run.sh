@@ -9,6 +9,11 @@
 # The peer is Wine's xcopy /D /L over the same n source files and target
 # directory: it compares the same dates and copies nothing. Its time counts
 # once per size, next to the variants that hold files.
+# After the timings, one more current run per variant under
+# WINEDEBUG=trace+file counts the requests to the source directory (the share):
+# the Win32 file calls whose path lies in it, by call name. Wine traces some
+# of them again at lower levels (Rtl path conversion, Nt calls, its own
+# helpers); those lines are left out and named in the output.
 # Registry values live below HKCU\Software\VantorelBench\<random>, which is
 # removed at the end.
 #
@@ -34,10 +39,11 @@ WORK="$(mktemp -d "${TMPDIR:-/tmp}/vantorel-bench.XXXXXX")"
 [ "${BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$WORK"' EXIT
 
 python3 - "$BUILD" "$WORK" "$REPEAT" "${COUNTS[@]}" <<'PY'
-import os, shutil, statistics, subprocess, sys, time, uuid
+import collections, ntpath, os, re, shutil, statistics, subprocess, sys, time, uuid
 
 build, work, repeat = sys.argv[1], sys.argv[2], int(sys.argv[3])
 counts = [int(c) for c in sys.argv[4:]]
+keep = os.environ.get("BENCH_KEEP", "0") == "1"
 VALUES = 10  # values per Reg and per Ini item
 BENCH_KEY = "Software\\VantorelBench"
 own_key = BENCH_KEY + "\\run" + uuid.uuid4().hex
@@ -158,6 +164,61 @@ def measure_xcopy(n, source, program):
         sys.exit(f"xcopy /D /L with {n} current files would copy some:\n{output}")
     return statistics.median(timed(peer, program)[0] for _ in range(repeat))
 
+TRACE_LINE = re.compile(r":trace:file:(\w+) (.*)")
+TRACED_PATH = re.compile(r'L"((?:[^"\\]|\\.)*)"')
+# Below the Win32 calls: RtlDosPathNameToNtPathName_U_WithStatus, NtCreateFile,
+# nt_to_unix_file_name_no_root and the like repeat the same request.
+LOWER_LEVEL = re.compile(r"(?:Rtl|Nt|Zw|Ldr)[A-Z]|[a-z_]")
+
+def comparable(path):
+    return ntpath.normcase(ntpath.normpath(path))
+
+def traced_path(text):
+    # The trace escapes backslashes and quotes; the Nt level adds \??\.
+    path = re.sub(r"\\(.)", r"\1", text)
+    return comparable(path[4:] if path.startswith("\\??\\") else path)
+
+def count_requests(n, variant, run, cwd, source, key):
+    # Gives the Win32 calls naming a path in the source directory, counted by
+    # name, and the names of the lower-level calls that did so as well.
+    trace = os.path.join(work, str(n), f"trace-{variant}.txt")
+    with open(trace, "wb") as err:
+        done = subprocess.run(run, cwd=cwd, env=dict(os.environ, WINEDEBUG="trace+file"),
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
+    output = done.stdout.decode(errors="replace")
+    if done.returncode != 0:
+        sys.exit(f"traced {variant} run with {n} items ended with {done.returncode}:\n{output}")
+    check_current(n, variant, output, key)
+    directory = comparable(win(source))
+    counted, lower = collections.Counter(), set()
+    with open(trace, errors="replace") as lines:
+        for line in lines:
+            call = TRACE_LINE.search(line)
+            if not call:
+                continue
+            paths = (traced_path(p) for p in TRACED_PATH.findall(call.group(2)))
+            if not any(p == directory or p.startswith(directory + "\\") for p in paths):
+                continue
+            if LOWER_LEVEL.match(call.group(1)):
+                lower.add(call.group(1))
+            else:
+                counted[call.group(1)] += 1
+    if not keep:
+        os.remove(trace)
+    return counted, lower
+
+def report_requests(rows, lower):
+    names = sorted(set().union(*(counted for _, _, _, counted in rows)))
+    print("requests to the source directory in one current run (traced with WINEDEBUG=trace+file, not timed)")
+    print("counted: " + (", ".join(names) or "none") + " (Win32 file calls naming a path in it)")
+    print("left out, the same requests at lower levels: " + (", ".join(sorted(lower)) or "none"))
+    print(f"{'variant':<9} {'n':>6} {'total':>7} {'per file':>8}" + "".join(f" {name:>{max(len(name), 6)}}" for name in names))
+    for variant, n, files, counted in rows:
+        total = sum(counted.values())
+        per_file = f"{total / files:.2f}" if files else "-"
+        print(f"{variant:<9} {n:>6} {total:>7} {per_file:>8}" +
+              "".join(f" {counted[name]:>{max(len(name), 6)}}" for name in names))
+
 def report(title, unit, rows):
     peer = any(t_xcopy is not None for _, _, _, _, t_xcopy in rows)
     print(f"{title} (ms per {unit})")
@@ -179,6 +240,7 @@ VARIANTS = [
     ("values", "n/10 Reg and n/10 Ini items of 10 values each, no files", "value"),
 ]
 rows = {variant: [] for variant, _, _ in VARIANTS}
+request_rows, lower_level = [], set()
 try:
     for n in counts:
         source, program, key, items = prepare(n)
@@ -189,7 +251,11 @@ try:
             files = 0 if variant == "values" else n
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
                      str(files)] + ([] if variant == "files" else values)
-            t_run, t_floor = measure(n, variant, ["wine", exe, variant + ".ini"], floor, program, key)
+            run = ["wine", exe, variant + ".ini"]
+            t_run, t_floor = measure(n, variant, run, floor, program, key)
+            counted, lower = count_requests(n, variant, run, program, source, key)
+            request_rows.append((variant, n, files, counted))
+            lower_level |= lower
             # A unit is one file or one value.
             units = files + (0 if variant == "files" else 2 * items * VALUES)
             rows[variant].append((n, units, t_run, t_floor, None if variant == "values" else t_xcopy))
@@ -204,4 +270,6 @@ for variant, title, unit in VARIANTS:
     report(f"{variant}: {title}", unit, rows[variant])
     print()
 print("(a unit is one file or one value; n registry values and n INI values per size)")
+print()
+report_requests(request_rows, lower_level)
 PY
