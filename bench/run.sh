@@ -21,7 +21,8 @@
 #
 # Environment: BENCH_BUILD_DIR (default build/bench), BENCH_REPEAT (runs per
 # size, the median counts; default 3), BENCH_KEEP=1 keeps the generated files
-# (the registry key is removed all the same).
+# and traces (the registry key is removed all the same), BENCH_VARIANTS runs
+# only the variants named, e.g. "files" or "files,values" (default all three).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/tools/env.sh"
@@ -77,7 +78,7 @@ def reg_data(i, m):
     # Mixed types: odd values are strings, even ones 32-bit numbers.
     return ("S", f"text {i}.{m}") if m % 2 else ("I", str(i * 100 + m))
 
-def prepare(n):
+def prepare(n, with_values):
     base = os.path.join(work, str(n))
     source, program = os.path.join(base, "source"), os.path.join(base, "program")
     os.makedirs(source)
@@ -113,7 +114,8 @@ def prepare(n):
     write_script(os.path.join(source, "values.ini"), options + extra)
     write_script(os.path.join(program, "data.ini"), ini_file)
     write_script(os.path.join(base, "values.reg"), reg_file)
-    reg("import", win(os.path.join(base, "values.reg")))
+    if with_values:
+        reg("import", win(os.path.join(base, "values.reg")))
 
     for name in ("files.ini", "combined.ini", "values.ini"):
         shutil.copy2(os.path.join(source, name), os.path.join(program, name))
@@ -262,14 +264,20 @@ VARIANTS = [
     ("combined", "n File items, n/10 Reg and n/10 Ini items of 10 values each", "unit"),
     ("values", "n/10 Reg and n/10 Ini items of 10 values each, no files", "value"),
 ]
+wanted = os.environ.get("BENCH_VARIANTS", "").replace(",", " ").split()
+unknown = set(wanted) - {variant for variant, _, _ in VARIANTS}
+if unknown:
+    sys.exit(f"BENCH_VARIANTS: no variant {', '.join(sorted(unknown))} (there are files, combined, values)")
+VARIANTS = [v for v in VARIANTS if not wanted or v[0] in wanted]
 rows = {variant: [] for variant, _, _ in VARIANTS}
 request_rows, lower_level = [], set()
 try:
     for n in counts:
-        source, program, key, items = prepare(n)
+        source, program, key, items = prepare(n, any(variant != "files" for variant, _, _ in VARIANTS))
         exe = os.path.join(program, "vantorel.exe")
         values = [key, win(os.path.join(program, "data.ini")), str(items), str(VALUES)]
-        t_xcopy = measure_xcopy(n, source, program)
+        with_files = any(variant != "values" for variant, _, _ in VARIANTS)
+        t_xcopy = measure_xcopy(n, source, program) if with_files else None
         for variant, _, _ in VARIANTS:
             files = 0 if variant == "values" else n
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
