@@ -13,7 +13,9 @@
 # WINEDEBUG=trace+file counts the requests to the source directory (the share):
 # the Win32 file calls whose path lies in it, by call name. Wine traces some
 # of them again at lower levels (Rtl path conversion, Nt calls, its own
-# helpers); those lines are left out and named in the output.
+# helpers); those lines are left out and named in the output. The floor,
+# traced the same way, must come to one FindFirstFileExW per source file, or
+# the script stops: the trace would be misread.
 # Registry values live below HKCU\Software\VantorelBench\<random>, which is
 # removed at the end.
 #
@@ -180,17 +182,17 @@ def traced_path(text):
     path = re.sub(r"\\(.)", r"\1", text)
     return comparable(path[4:] if path.startswith("\\??\\") else path)
 
-def count_requests(n, variant, run, cwd, source, key):
-    # Gives the Win32 calls naming a path in the source directory, counted by
-    # name, and the names of the lower-level calls that did so as well.
-    trace = os.path.join(work, str(n), f"trace-{variant}.txt")
+def count_requests(n, name, args, cwd, source):
+    # Runs args once traced; gives its output, the Win32 calls naming a path
+    # in the source directory, counted by name, and the names of the
+    # lower-level calls that did so as well.
+    trace = os.path.join(work, str(n), f"trace-{name}.txt")
     with open(trace, "wb") as err:
-        done = subprocess.run(run, cwd=cwd, env=dict(os.environ, WINEDEBUG="trace+file"),
+        done = subprocess.run(args, cwd=cwd, env=dict(os.environ, WINEDEBUG="trace+file"),
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=err)
     output = done.stdout.decode(errors="replace")
     if done.returncode != 0:
-        sys.exit(f"traced {variant} run with {n} items ended with {done.returncode}:\n{output}")
-    check_current(n, variant, output, key)
+        sys.exit(f"traced {name} run with {n} items ended with {done.returncode}:\n{output}")
     directory = comparable(win(source))
     counted, lower = collections.Counter(), set()
     with open(trace, errors="replace") as lines:
@@ -207,7 +209,17 @@ def count_requests(n, variant, run, cwd, source, key):
                 counted[call.group(1)] += 1
     if not keep:
         os.remove(trace)
-    return counted, lower
+    return output, counted, lower
+
+def check_counting(n, source, program):
+    # The floor looks each source file up once with FindFirstFileA: a count of
+    # anything but n FindFirstFileExW means the trace is not read right (other
+    # Wine version, other escaping), and so would every figure after it.
+    floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\", str(n)]
+    _, counted, _ = count_requests(n, "floor", floor, program, source)
+    if counted != collections.Counter(FindFirstFileExW=n):
+        sys.exit(f"the traced floor with {n} files counts {dict(counted)} in the source directory, "
+                 f"not {n} FindFirstFileExW")
 
 def report_requests(rows, lower):
     names = sorted(set().union(*(counted for _, _, _, counted in rows)))
@@ -278,13 +290,15 @@ try:
         values = [key, win(os.path.join(program, "data.ini")), str(items), str(VALUES)]
         with_files = any(variant != "values" for variant, _, _ in VARIANTS)
         t_xcopy = measure_xcopy(n, source, program) if with_files else None
+        check_counting(n, source, program)
         for variant, _, _ in VARIANTS:
             files = 0 if variant == "values" else n
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
                      str(files)] + ([] if variant == "files" else values)
             run = ["wine", exe, variant + ".ini"]
             t_run, t_floor = measure(n, variant, run, floor, program, key)
-            counted, lower = count_requests(n, variant, run, program, source, key)
+            output, counted, lower = count_requests(n, variant, run, program, source)
+            check_current(n, variant, output, key)
             request_rows.append((variant, n, files, counted))
             lower_level |= lower
             # A unit is one file or one value.
