@@ -7,8 +7,8 @@
 # registry values and n INI values), written beforehand so they are current;
 # "values" holds only those Reg and Ini items.
 # The peer is Wine's xcopy /D /L over the same n source files and target
-# directory: it compares the same dates and copies nothing. Its time counts
-# once per size, next to the variants that hold files.
+# directory: it compares each file's date with its target's and copies
+# nothing. Its time counts once per size, next to the variants that hold files.
 # After the timings, one more current run per variant under
 # WINEDEBUG=trace+file counts the requests to the source directory (the share):
 # the Win32 file calls whose path lies in it, by call name. Wine traces some
