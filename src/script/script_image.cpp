@@ -84,22 +84,26 @@ std::wstring DecodeFile(const std::string& bytes)
     return Widened(bytes.data(), bytes.size(), CP_ACP);
 }
 
-void Parse(const std::wstring& text, TImage& image)
+// Walks the lines of the decoded text as the profile functions see them:
+// blanks around a line are dropped, empty lines skipped, a line that starts
+// with "[" and holds a "]" is a section header (its name runs to the last
+// "]"), any other line is a key, with a value when it holds "=". Lines are
+// counted from 1; CR LF, a lone CR and a lone LF each end one line.
+template <typename OnSection, typename OnKey>
+void WalkLines(const std::wstring& text, OnSection onSection, OnKey onKey)
 {
-    // Keys above the first section header belong to a section without a name.
-    image.Sections.assign(1, TImageSection{});
-    image.SectionIndex.clear();
-    image.SectionIndex.emplace(L"", 0);
-    TImageSection* current = &image.Sections[0];
-    // A line ends at CR or LF, whichever comes first.
     const wchar_t* end = text.data() + text.size();
     const wchar_t* next = text.data();
+    int line = 0;
     while (next < end) {
+        ++line;
         const wchar_t* start = next;
         const wchar_t* stop = start;
         while (stop < end && *stop != L'\n' && *stop != L'\r') ++stop;
         next = stop == end ? end : stop + 1;
-        const wchar_t* lineEnd = next;
+        // The LF of a CR LF pair would only make an empty line.
+        if (stop < end && *stop == L'\r' && next < end && *next == L'\n') ++next;
+        const wchar_t* lineEnd = stop;
         while (start < lineEnd && IsProfileSpace(*start)) ++start;
         while (lineEnd > start && IsProfileSpace(lineEnd[-1])) --lineEnd;
         if (start >= lineEnd) continue;
@@ -107,25 +111,34 @@ void Parse(const std::wstring& text, TImage& image)
             const wchar_t* close = lineEnd;
             while (close > start && close[-1] != L']') --close;
             if (close > start) {
-                // A later section of the same name is never searched.
-                image.SectionIndex.emplace(Folded(Trimmed(start + 1, close - 1)), image.Sections.size());
-                image.Sections.emplace_back();
-                current = &image.Sections.back();
+                onSection(Trimmed(start + 1, close - 1), line);
                 continue;
             }
         }
         const wchar_t* equals = std::find(start, lineEnd, L'=');
-        TImageKey key;
-        std::wstring name;
-        if (equals == lineEnd) {
-            name = Folded(std::wstring(start, lineEnd));
-        } else {
-            name = Folded(Trimmed(start, equals));
-            key.Value = Trimmed(equals + 1, lineEnd);
-            key.HasValue = true;
-        }
-        current->Keys.emplace(std::move(name), std::move(key));
+        if (equals == lineEnd)
+            onKey(std::wstring(start, lineEnd), std::wstring(), false, line);
+        else
+            onKey(Trimmed(start, equals), Trimmed(equals + 1, lineEnd), true, line);
     }
+}
+
+void Parse(const std::wstring& text, TImage& image)
+{
+    // Keys above the first section header belong to a section without a name.
+    image.Sections.assign(1, TImageSection{});
+    image.SectionIndex.clear();
+    image.SectionIndex.emplace(L"", 0);
+    WalkLines(
+        text,
+        [&image](const std::wstring& name, int) {
+            // A later section of the same name is never searched.
+            image.SectionIndex.emplace(Folded(name), image.Sections.size());
+            image.Sections.emplace_back();
+        },
+        [&image](const std::wstring& name, std::wstring value, bool hasValue, int) {
+            image.Sections.back().Keys.emplace(Folded(name), TImageKey{std::move(value), hasValue});
+        });
 }
 
 // The value as the profile functions deliver it into a 260-character buffer.
@@ -151,8 +164,30 @@ std::string Narrowed(const std::wstring& text)
     if (length > 0)
         WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), length, nullptr,
                             nullptr);
+    return result;
+}
+
+// The value in the ANSI code page, cut as the reader's buffer cuts it.
+std::string NarrowedValue(const std::wstring& value)
+{
+    std::string result = Narrowed(Delivered(value));
     if (result.size() > MaxValueLength) result.resize(MaxValueLength);
     return result;
+}
+
+// The whole file; false when it cannot be opened or read now.
+bool ReadAllBytes(const std::string& file, std::string& bytes)
+{
+    UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return false;  // the callers treat an unreadable file as an empty one; the reason does not matter
+    char buffer[16384];
+    DWORD read = 0;
+    for (;;) {
+        if (!ReadFile(handle.Get(), buffer, sizeof buffer, &read, nullptr)) return false;  // the same
+        if (read == 0) return true;
+        bytes.append(buffer, read);
+    }
 }
 
 // The image of the file, parsed again when the file changed; null when the
@@ -172,17 +207,8 @@ const TImage* CurrentImage(const std::string& file)
         return &found->second;
 
     Images.erase(file);
-    UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) return nullptr;  // unreadable now: reads as empty, and is tried again next time
     std::string bytes;
-    char buffer[16384];
-    DWORD read = 0;
-    for (;;) {
-        if (!ReadFile(handle.Get(), buffer, sizeof buffer, &read, nullptr)) return nullptr;
-        if (read == 0) break;
-        bytes.append(buffer, read);
-    }
+    if (!ReadAllBytes(file, bytes)) return nullptr;  // unreadable now: reads as empty, and is tried again next time
     TImage image;
     image.Size = size;
     image.WriteTime = data.ftLastWriteTime;
@@ -205,7 +231,29 @@ std::string ReadScriptString(const std::string& file, const std::string& section
     const TImageSection& found = image->Sections[sectionAt->second];
     auto keyAt = found.Keys.find(Folded(Trimmed(wideKey.data(), wideKey.data() + wideKey.size())));
     if (keyAt == found.Keys.end() || !keyAt->second.HasValue) return {};
-    return Narrowed(Delivered(keyAt->second.Value));
+    return NarrowedValue(keyAt->second.Value);
+}
+
+bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& sections)
+{
+    sections.clear();
+    std::string bytes;
+    if (!ReadAllBytes(file, bytes)) return false;
+    // The lines above the first header form a section without a name and line.
+    sections.emplace_back();
+    WalkLines(
+        DecodeFile(bytes),
+        [&sections](const std::wstring& name, int line) {
+            if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
+            sections.push_back(TScriptSection{Narrowed(name), line, {}});
+        },
+        [&sections](const std::wstring& name, const std::wstring& value, bool hasValue, int line) {
+            sections.back().Lines.push_back(
+                TScriptLine{Narrowed(name), Narrowed(value), hasValue ? NarrowedValue(value) : std::string(), line,
+                            hasValue});
+        });
+    if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
+    return true;
 }
 
 void ForgetScriptImages()

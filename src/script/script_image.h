@@ -9,11 +9,34 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Same contract as ReadProfileString: the value, or the empty text when the
 // file, section or key is missing. The image is parsed again whenever the
 // file's size or last-write time changes.
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key);
+
+// One key line of a script file, as written.
+struct TScriptLine {
+    std::string Name;   // blanks around it removed
+    std::string Value;  // blanks around it removed; quotes and full length kept
+    std::string Read;   // the value as ReadScriptString gives it (no quotes, cut)
+    int Line = 0;       // from 1
+    bool HasEquals = false;  // a line without "=" reads as missing and hides later keys of its name
+};
+
+struct TScriptSection {
+    std::string Name;  // between the brackets, blanks around it removed
+    int Line = 0;      // of the header; 0 for the lines above the first header
+    std::vector<TScriptLine> Lines;
+};
+
+// Every section of the file in file order, each with its key lines in order,
+// parsed by the same rules as the reads: a section or key that is written
+// twice shows twice (the reads take the first). Lines above the first header
+// come first as a section without a name and line, when there are any. False
+// when the file cannot be read.
+bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& sections);
 
 // Forgets every image (end of the run).
 void ForgetScriptImages();
