@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
+#include "core/version.h"
 #include "engine/engine.h"
 #include "script/constants.h"
 #include "script/dispatch.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr const char* BannerLine = "Vantorel & Updater 1.5";
+constexpr const char* BannerLine = "Vantorel & Updater " VANTOREL_VERSION_TEXT;
 constexpr const char* SecondBannerLine = "Brings the application up to date, then starts it.";
 constexpr const char* CurrentVersionKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* WineKey = "Software\\Wine";
