@@ -6,6 +6,20 @@
 #include <string>
 
 enum MessageId : unsigned {
+    // The run log
+    MsgLogUnwritable = 65328,
+    MsgLogHeader = 65329,
+    MsgLogFirstRun = 65330,
+    MsgLogRestartedCopy = 65331,
+    MsgLogFooter = 65332,
+    MsgLogInterrupted = 65333,
+    MsgLogCtrlC = 65334,
+    MsgLogCtrlBreak = 65335,
+    MsgLogWindowClosed = 65336,
+    MsgLogLogoff = 65337,
+    MsgLogShutdown = 65338,
+    WordLogFile = 65339,
+    WordLogSize = 65340,
     // Messages
     MsgIniNameNeeded = 65360,
     MsgNewVersionNotFound = 65361,

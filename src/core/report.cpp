@@ -7,6 +7,7 @@
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/messages.h"
+#include "core/run_log.h"
 #include "core/run_state.h"
 
 namespace {
@@ -76,12 +77,12 @@ std::string ToOem(const std::string& text)
 
 void WriteText(const std::string& text)
 {
-    ConsoleWrite(ToOem(text));
+    ConsoleWrite(ToOem(text), text);
 }
 
 void WriteLine(const std::string& text)
 {
-    ConsoleWrite(ToOem(text));
+    ConsoleWrite(ToOem(text), text);
     ConsoleWriteLine();
 }
 
@@ -100,6 +101,8 @@ void ReportItem(const std::string& text)
 
 void ReportOk()
 {
+    RecordStatus(Msg(MsgOkBox));
+    RecordPause screenOnly;  // the log has the status word instead of the box
     uint8_t saved = PlaceStatusBox();
     {
         ForegroundScope color(ColorLightGreen, saved);
@@ -111,6 +114,10 @@ void ReportOk()
 
 void ReportError(const std::string& message)
 {
+    std::string text = message.empty() ? ErrorCodeText(Run.LastErrorCode) : message;
+    RecordStatus(Msg(MsgFailedBox));
+    RecordText("\r\n" + Msg(MsgErrorPrefix) + text + "\r\n");
+    RecordPause screenOnly;  // the log has the status and the error; the box and prompt are for the screen
     uint8_t saved = PlaceStatusBox();
     {
         ForegroundScope color(ColorLightRed, saved);
@@ -121,11 +128,13 @@ void ReportError(const std::string& message)
     ConsoleWriteLine();
     {
         ForegroundScope color(ColorWhite, saved);
-        std::string text = message.empty() ? ErrorCodeText(Run.LastErrorCode) : message;
         WriteLine(Msg(MsgErrorPrefix) + text);
     }
     ConsoleWriteLine();
     WriteText(Msg(MsgPressAnyKey));
-    WaitForKey();
+    {
+        KeyWaitScope waiting;
+        WaitForKey();
+    }
     ConsoleWriteLine();
 }
