@@ -5,12 +5,14 @@
 #include <exception>
 
 #include "actions/file_update.h"
+#include "core/command_line.h"
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
+#include "core/run_log.h"
 #include "core/run_state.h"
 #include "core/version.h"
 #include "engine/engine.h"
@@ -18,6 +20,7 @@
 #include "script/dispatch.h"
 #include "script/expand.h"
 #include "script/includes.h"
+#include "script/log_options.h"
 #include "script/profile.h"
 #include "script/settings.h"
 
@@ -112,6 +115,8 @@ void UpdatePass()
     std::string script = ScriptPath();
     LoadConstants(script);
     LoadSettings(script);
+    // The run log's file is known from here on, before the first item.
+    ReadLogOptions(script);
     Run.RunOk = UpdateFile(Run.ExeName, "", 'U') && UpdateFile(Run.LanguageName, "", 'U') &&
                 UpdateFile(Run.SettingsName, "", 'U') && UpdateFile(Run.ScriptName, "", 'U');
 }
@@ -155,7 +160,8 @@ void Restart()
     WriteLine(Msg(MsgRepeatLoading));
     // Quoted, so that a program directory or script name with blanks cannot
     // start another program (C:\Program.exe for C:\Program Files\...).
-    std::string commandLine = "\"" + Run.ExeDir + "_" + Run.ExeName + "\" \"" + Run.ScriptName + "\"";
+    std::string commandLine =
+        "\"" + Run.ExeDir + "_" + Run.ExeName + "\" " + RunLogRestartArguments() + "\"" + Run.ScriptName + "\"";
     StartProcess(commandLine, nullptr);
     ReportOk();
 }
@@ -210,6 +216,7 @@ void SuccessMarker(bool remove)
 
 int RunMainFlow(int argc, char** argv)
 {
+    TCommandLine arguments = ParseCommandLine(argc, argv);
     SetProgramPath();
     LoadLanguageFile(Run.ExeDir, Run.ExeName);
     SetWindowTitle(ToOem(Msg(MsgTitle)));
@@ -217,10 +224,11 @@ int RunMainFlow(int argc, char** argv)
     ConsoleWriteLine();
     ConsoleWrite(SecondBannerLine);
     ConsoleWriteLine();
+    if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     WriteText(Msg(MsgInitialization));
 
     GetStartupInfoA(&Run.StartupInfo);
-    Run.ScriptName = argc > 1 ? argv[1] : "";
+    Run.ScriptName = arguments.ScriptName;
     if (Run.ScriptName.empty()) {
         ReportError(Msg(MsgIniNameNeeded));
         return ExitNoScript;
