@@ -1,5 +1,7 @@
 #include "core/console.h"
 
+#include "core/log_record.h"
+
 TConsoleState ConsoleState;
 
 namespace {
@@ -145,13 +147,19 @@ void CloseConsole()
 
 void ConsoleWrite(const std::string& text)
 {
-    if (text.empty()) return;
-    WriteRaw(text.data(), text.size());
-    size_t lastBreak = text.find_last_of('\n');
+    ConsoleWrite(text, text);
+}
+
+void ConsoleWrite(const std::string& oemText, const std::string& ansiText)
+{
+    RecordText(ansiText);
+    if (oemText.empty()) return;
+    WriteRaw(oemText.data(), oemText.size());
+    size_t lastBreak = oemText.find_last_of('\n');
     if (lastBreak == std::string::npos)
-        ConsoleState.ColumnsWritten += static_cast<int>(text.size());
+        ConsoleState.ColumnsWritten += static_cast<int>(oemText.size());
     else
-        ConsoleState.ColumnsWritten = static_cast<int>(text.size() - lastBreak - 1);
+        ConsoleState.ColumnsWritten = static_cast<int>(oemText.size() - lastBreak - 1);
 }
 
 void ConsoleWriteLine()

@@ -50,7 +50,11 @@ char WaitForKey();
 void CloseConsole();
 
 // Writes bytes as they are (already in the OEM code page) without a line
-// break; the text is on the screen when the call returns.
+// break; the text is on the screen when the call returns. The run log records
+// the text as it is: use it for text that is the same in both code pages.
 void ConsoleWrite(const std::string& text);
+// The same for text converted to the OEM code page; the run log records
+// `ansiText`, the text before the conversion.
+void ConsoleWrite(const std::string& oemText, const std::string& ansiText);
 // Writes a line break.
 void ConsoleWriteLine();

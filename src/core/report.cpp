@@ -7,6 +7,7 @@
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/messages.h"
+#include "core/log_record.h"
 #include "core/run_state.h"
 
 namespace {
@@ -76,12 +77,12 @@ std::string ToOem(const std::string& text)
 
 void WriteText(const std::string& text)
 {
-    ConsoleWrite(ToOem(text));
+    ConsoleWrite(ToOem(text), text);
 }
 
 void WriteLine(const std::string& text)
 {
-    ConsoleWrite(ToOem(text));
+    ConsoleWrite(ToOem(text), text);
     ConsoleWriteLine();
 }
 
@@ -100,6 +101,8 @@ void ReportItem(const std::string& text)
 
 void ReportOk()
 {
+    RecordStatus(Msg(MsgOkBox), StatusColumn);
+    RecordPause screenOnly;  // the log has the status word instead of the box
     uint8_t saved = PlaceStatusBox();
     {
         ForegroundScope color(ColorLightGreen, saved);
@@ -111,6 +114,9 @@ void ReportOk()
 
 void ReportError(const std::string& message)
 {
+    RecordStatus(Msg(MsgFailedBox), StatusColumn);
+    RecordText("\r\n" + Msg(MsgErrorPrefix) + message + "\r\n");
+    RecordPause screenOnly;  // the log has the status and the error; the box and prompt are for the screen
     uint8_t saved = PlaceStatusBox();
     {
         ForegroundScope color(ColorLightRed, saved);
@@ -125,7 +131,10 @@ void ReportError(const std::string& message)
     }
     ConsoleWriteLine();
     WriteText(Msg(MsgPressAnyKey));
-    WaitForKey();
+    {
+        KeyWaitScope waiting;
+        WaitForKey();
+    }
     ConsoleWriteLine();
 }
 

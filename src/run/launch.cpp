@@ -6,6 +6,7 @@
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/report.h"
+#include "core/run_log.h"
 #include "core/run_state.h"
 #include "script/expand.h"
 #include "script/profile.h"
@@ -34,7 +35,8 @@ void Restart()
     WriteLine(Msg(MsgRepeatLoading));
     // Quoted, so that a program directory or script name with blanks cannot
     // start another program (C:\Program.exe for C:\Program Files\...).
-    std::string commandLine = "\"" + Run.ExeDir + "_" + Run.ExeName + "\" \"" + Run.ScriptName + "\"";
+    std::string commandLine =
+        "\"" + Run.ExeDir + "_" + Run.ExeName + "\" " + RunLogRestartArguments() + "\"" + Run.ScriptName + "\"";
     StartProcess(commandLine, nullptr);
     ReportOk();
 }

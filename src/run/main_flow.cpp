@@ -4,13 +4,16 @@
 
 #include <exception>
 
+#include "core/command_line.h"
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
+#include "core/run_log.h"
 #include "core/run_state.h"
 #include "core/section_mode.h"
+#include "core/version.h"
 #include "engine/engine.h"
 #include "run/dispatch.h"
 #include "run/file_items.h"
@@ -18,11 +21,12 @@
 #include "run/launch.h"
 #include "run/start_up.h"
 #include "script/constants.h"
+#include "script/log_options.h"
 #include "script/settings.h"
 
 namespace {
 
-constexpr const char* BannerLine = "Vantorel & Updater 1.5";
+constexpr const char* BannerLine = "Vantorel & Updater " VANTOREL_VERSION_TEXT;
 constexpr const char* SecondBannerLine = "Brings the application up to date, then starts it.";
 
 void SetProgramPath()
@@ -49,6 +53,8 @@ void UpdatePass()
 {
     Run.SourceDir.clear();
     LoadScriptSettings();
+    // The run log's file is known from here on, before the first item.
+    ReadLogOptions(ScriptPath());
     const TSectionMode update = TSectionMode::Update;
     Run.RunOk = UpdateFile(Run.ExeName, "", update) && UpdateFile(Run.LanguageName, "", update) &&
                 UpdateFile(Run.SettingsName, "", update) && UpdateFile(Run.ScriptName, "", update);
@@ -76,6 +82,7 @@ void EngineShutdown()
 
 int RunMainFlow(int argc, char** argv)
 {
+    TCommandLine arguments = ParseCommandLine(argc, argv);
     SetProgramPath();
     LoadLanguageFile(Run.ExeDir, Run.ExeName);
     SetWindowTitle(ToOem(Msg(MsgTitle)));
@@ -83,10 +90,11 @@ int RunMainFlow(int argc, char** argv)
     ConsoleWriteLine();
     ConsoleWrite(SecondBannerLine);
     ConsoleWriteLine();
+    if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     WriteText(Msg(MsgInitialization));
 
     GetStartupInfoA(&Run.StartupInfo);
-    Run.ScriptName = argc > 1 ? argv[1] : "";
+    Run.ScriptName = arguments.ScriptName;
     if (Run.ScriptName.empty()) {
         ReportError(Msg(MsgIniNameNeeded));
         return ExitNoScript;

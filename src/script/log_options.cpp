@@ -1,0 +1,51 @@
+#include "script/log_options.h"
+
+#include "core/messages.h"
+#include "core/run_log.h"
+#include "core/run_state.h"
+#include "script/expand.h"
+#include "script/profile.h"
+
+namespace {
+
+constexpr uint64_t DefaultKilobytes = 1024;
+// Four terabytes: beyond any log, and far from overflowing when made bytes.
+constexpr uint64_t MaxKilobytes = uint64_t{1} << 32;
+
+// The option from the script, or from the settings file when the script has
+// none.
+std::string ReadOption(const std::string& scriptPath, unsigned key)
+{
+    const std::string options = Msg(WordOptions);
+    std::string value = ReadProfileString(scriptPath, options, Msg(key));
+    if (value.empty() && !Run.SettingsName.empty())
+        value = ReadProfileString(Run.ExeDir + Run.SettingsName, options, Msg(key));
+    return value;
+}
+
+}  // namespace
+
+uint64_t ParseLogSize(const std::string& text)
+{
+    if (text.empty()) return DefaultKilobytes * 1024;
+    uint64_t kilobytes = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return DefaultKilobytes * 1024;
+        kilobytes = kilobytes * 10 + static_cast<uint64_t>(c - '0');
+        if (kilobytes > MaxKilobytes) return DefaultKilobytes * 1024;
+    }
+    return kilobytes == 0 ? DefaultKilobytes * 1024 : kilobytes * 1024;
+}
+
+void UseLogFromCommandLine(const std::string& path)
+{
+    UseRunLogFile(ExpandConstants(path, ExpandPath), true);
+}
+
+void ReadLogOptions(const std::string& scriptPath)
+{
+    SetRunLogLimit(ParseLogSize(ExpandConstants(ReadOption(scriptPath, WordLogSize), ExpandPlain)));
+    if (RunLogFileChosen()) return;
+    std::string file = ReadOption(scriptPath, WordLogFile);
+    if (!file.empty()) UseRunLogFile(ExpandConstants(file, ExpandPath), false);
+}
