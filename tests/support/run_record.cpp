@@ -135,7 +135,11 @@ void RecordRun(const std::string& commandLine, const RunResult& result)
 {
     char dir[MAX_PATH + 1] = {};
     DWORD length = GetEnvironmentVariableA("VANTOREL_RECORD_DIR", dir, sizeof dir);
-    if (length == 0 || length > MAX_PATH) return;  // recording is off (or the name is unusable)
+    if (length == 0) return;  // recording is off
+    if (length > MAX_PATH) {
+        ADD_FAILURE() << "VANTOREL_RECORD_DIR is longer than " << MAX_PATH << " characters";
+        return;
+    }
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string test = info ? std::string(info->test_suite_name()) + "." + info->name() : "outside-tests";
 
