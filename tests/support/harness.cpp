@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "run_record.h"
+
 namespace testing_support {
 
 namespace {
@@ -134,6 +136,9 @@ std::string NewGuid()
     snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
              static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
              guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    NoteMadeUpText(text, "GUID");
+    // Tests cut unique file names from the first eight digits.
+    NoteMadeUpText(std::string(text + 1, 8), "ID");
     return text;
 }
 
@@ -142,6 +147,7 @@ TempDir::TempDir()
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     m_path = std::string(temp) + "vantorel-test-" + NewGuid() + "\\";
+    NoteMadeUpText(m_path.substr(0, m_path.size() - 1), "TEMP");
     Check(CreateDirectoryA(m_path.c_str(), nullptr), "create " + m_path);
 }
 
@@ -303,6 +309,7 @@ RunResult RunProcess(const std::string& commandLine, const std::string& currentD
     if (!readerDone) CancelIoEx(outRead, nullptr);
     CloseHandle(outRead);
     reader.join();
+    RecordRun(commandLine, result);
     return result;
 }
 
