@@ -8,15 +8,25 @@
 #include <stdexcept>
 #include <thread>
 
+#include "core/handles.h"
 #include "run_record.h"
 
 namespace testing_support {
 
 namespace {
 
-void Check(bool ok, const std::string& what)
+[[noreturn]] void Fail(const std::string& what, DWORD error)
 {
-    if (!ok) throw std::runtime_error(what + " failed, error " + std::to_string(GetLastError()));
+    throw std::runtime_error(what + " failed, error " + std::to_string(error));
+}
+
+// Call with the result of the call just made: its error is read before
+// anything else (the texts are built only then).
+void Check(bool ok, const char* action, const std::string& subject = std::string())
+{
+    if (ok) return;
+    DWORD error = GetLastError();
+    Fail(subject.empty() ? std::string(action) : std::string(action) + " " + subject, error);
 }
 
 }  // namespace
@@ -52,25 +62,24 @@ std::string FixturePath(const std::string& fileName)
 
 std::string ReadFileBytes(const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    Check(file != INVALID_HANDLE_VALUE, "open " + path);
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    Check(static_cast<bool>(file), "open", path);
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    Check(file != INVALID_HANDLE_VALUE, "create " + path);
+    UniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Check(static_cast<bool>(file), "create", path);
     DWORD written = 0;
-    BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    Check(ok, "write " + path);
+    Check(bytes.empty() || WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr),
+          "write", path);
 }
 
 bool FileExists(const std::string& path)
@@ -90,8 +99,8 @@ void RemoveTree(const std::string& path)
     std::string dir = path;
     if (!dir.empty() && dir.back() == '\\') dir.pop_back();
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    UniqueFind find(FindFirstFileA((dir + "\\*").c_str(), &data));
+    if (find) {
         do {
             std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
@@ -101,8 +110,8 @@ void RemoveTree(const std::string& path)
                 RemoveTree(child);
             else
                 DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
+        } while (FindNextFileA(find.Get(), &data));
+        find.Reset();
     }
     RemoveDirectoryA(dir.c_str());
 }
@@ -111,18 +120,16 @@ void SetLastWriteTime(const std::string& path, const FILETIME& localTime)
 {
     FILETIME utc;
     LocalFileTimeToFileTime(&localTime, &utc);
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    Check(file != INVALID_HANDLE_VALUE, "open " + path);
-    BOOL ok = SetFileTime(file, nullptr, nullptr, &utc);
-    CloseHandle(file);
-    Check(ok, "set time of " + path);
+    UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Check(static_cast<bool>(file), "open", path);
+    Check(SetFileTime(file.Get(), nullptr, nullptr, &utc), "set time of", path);
 }
 
 FILETIME LastWriteTime(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    Check(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data), "attributes of " + path);
+    Check(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data), "attributes of", path);
     FILETIME local;
     FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
     return local;
@@ -148,7 +155,7 @@ TempDir::TempDir()
     GetTempPathA(MAX_PATH, temp);
     m_path = std::string(temp) + "vantorel-test-" + NewGuid() + "\\";
     NoteMadeUpText(m_path.substr(0, m_path.size() - 1), "TEMP");
-    Check(CreateDirectoryA(m_path.c_str(), nullptr), "create " + m_path);
+    Check(CreateDirectoryA(m_path.c_str(), nullptr), "create", m_path);
 }
 
 TempDir::~TempDir()
@@ -247,67 +254,64 @@ RunResult RunProcess(const std::string& commandLine, const std::string& currentD
                      DWORD timeoutMs, const char* environment)
 {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE outRead, outWrite, inRead, inWrite;
-    Check(CreatePipe(&outRead, &outWrite, &inherit, 0), "output pipe");
-    Check(CreatePipe(&inRead, &inWrite, &inherit, 0), "input pipe");
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    UniqueKernelHandle outRead, outWrite, inRead, inWrite;
+    Check(CreatePipe(outRead.Put(), outWrite.Put(), &inherit, 0), "output pipe");
+    Check(CreatePipe(inRead.Put(), inWrite.Put(), &inherit, 0), "input pipe");
+    // Our own ends stay with us; the child gets only its ends.
+    SetHandleInformation(outRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(inWrite.Get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = outWrite;
+    startup.hStdInput = inRead.Get();
+    startup.hStdOutput = outWrite.Get();
+    startup.hStdError = outWrite.Get();
     PROCESS_INFORMATION info{};
     std::string line = commandLine;
     BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
                                   const_cast<char*>(environment), currentDir.empty() ? nullptr : currentDir.c_str(),
                                   &startup, &info);
-    DWORD createError = GetLastError();
-    CloseHandle(outWrite);
-    CloseHandle(inRead);
-    if (!created) {
-        CloseHandle(outRead);
-        CloseHandle(inWrite);
-        SetLastError(createError);
-        Check(false, "start " + commandLine);
-    }
-    CloseHandle(info.hThread);
+    Check(created, "start", commandLine);
+    UniqueKernelHandle thread(info.hThread);
+    UniqueKernelHandle process(info.hProcess);
+    // The child's ends are closed here, so that the output ends when the child does.
+    outWrite.Reset();
+    inRead.Reset();
 
     RunResult result;
     std::atomic<bool> readerDone{false};
     std::atomic<size_t> consumed{0};
-    std::thread reader([&] {
+    HANDLE output = outRead.Get();
+    std::thread reader([&result, &readerDone, &consumed, output] {
         char buffer[4096];
         DWORD read = 0;
-        while (ReadFile(outRead, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        while (ReadFile(output, buffer, sizeof buffer, &read, nullptr) && read > 0) {
             result.Output.append(buffer, read);
             consumed += read;
         }
         readerDone = true;
     });
     DWORD written = 0;
-    if (!input.empty()) WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-    CloseHandle(inWrite);
+    if (!input.empty()) WriteFile(inWrite.Get(), input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    inWrite.Reset();
 
-    if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
         result.TimedOut = true;
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 5000);
+        TerminateProcess(process.Get(), 99);
+        WaitForSingleObject(process.Get(), 5000);
     }
-    GetExitCodeProcess(info.hProcess, &result.ExitCode);
-    CloseHandle(info.hProcess);
+    GetExitCodeProcess(process.Get(), &result.ExitCode);
     // What the program wrote is in the pipe when it has ended. A process it
     // started (the application, a restarted copy) may hold the pipe open and
     // write on, so the reader is stopped once it has taken what was there at
     // the end — however long a loaded machine keeps it from running.
     DWORD pending = 0;
-    if (!PeekNamedPipe(outRead, nullptr, 0, nullptr, &pending, nullptr)) pending = 0;
+    if (!PeekNamedPipe(output, nullptr, 0, nullptr, &pending, nullptr)) pending = 0;
     size_t target = consumed + pending;
     for (int i = 0; i < 1000 && !readerDone && consumed < target; ++i) Sleep(10);
-    if (!readerDone) CancelIoEx(outRead, nullptr);
-    CloseHandle(outRead);
+    if (!readerDone) CancelIoEx(output, nullptr);
+    outRead.Reset();
     reader.join();
     RecordRun(commandLine, result);
     return result;
@@ -316,6 +320,12 @@ RunResult RunProcess(const std::string& commandLine, const std::string& currentD
 TestRegKey::TestRegKey() : m_subKey("Software\\VantorelTests\\" + NewGuid())
 {
     RegDeleteTreeA(HKEY_CURRENT_USER, m_subKey.c_str());
+    // Created now, lasting: a volatile key a test makes below it must not
+    // make the shared parent volatile for the other tests.
+    UniqueHKey key;
+    LONG result = RegCreateKeyExA(HKEY_CURRENT_USER, m_subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_READ, nullptr, key.Put(), nullptr);
+    if (result != ERROR_SUCCESS) Fail("create key " + m_subKey, static_cast<DWORD>(result));
 }
 
 TestRegKey::~TestRegKey()
@@ -328,41 +338,35 @@ TestRegKey::~TestRegKey()
 RegValue ReadRegValue(HKEY root, const std::string& subKey, const std::string& name)
 {
     RegValue value;
-    HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return value;
+    UniqueHKey key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return value;
     DWORD size = 0;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS) {
         value.Data.resize(size);
-        if (RegQueryValueExA(key, name.c_str(), nullptr, &value.Type,
+        if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &value.Type,
                              reinterpret_cast<BYTE*>(value.Data.data()), &size) == ERROR_SUCCESS) {
             value.Data.resize(size);
             value.Exists = true;
         }
     }
-    RegCloseKey(key);
     return value;
 }
 
 bool RegKeyExists(HKEY root, const std::string& subKey)
 {
-    HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    UniqueHKey key;
+    return RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 void WriteRegValue(HKEY root, const std::string& subKey, const std::string& name, DWORD type,
                    const std::string& data)
 {
-    HKEY key;
-    Check(RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-              ERROR_SUCCESS,
-          "create key " + subKey);
-    LONG result = RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(data.size()));
-    RegCloseKey(key);
-    SetLastError(static_cast<DWORD>(result));
-    Check(result == ERROR_SUCCESS, "set value " + name);
+    UniqueHKey key;
+    LONG result = RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+    if (result != ERROR_SUCCESS) Fail("create key " + subKey, static_cast<DWORD>(result));
+    result = RegSetValueExA(key.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size()));
+    if (result != ERROR_SUCCESS) Fail("set value " + name, static_cast<DWORD>(result));
 }
 
 }  // namespace testing_support
