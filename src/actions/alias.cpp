@@ -56,6 +56,12 @@ void ApplyAlias(const TAliasItem& item, TAliasChange change)
     if (change == TAliasChange::None) return;
     std::string oemName = ToOem(item.Name);
     ReportItem(FormatMsg(MsgItemLine, item.Name));
+    if (Run.Plan.Active) {
+        unsigned reason = change == TAliasChange::Add       ? MsgPlanMissing
+                          : change == TAliasChange::Replace ? MsgPlanReplaced
+                                                            : MsgPlanPresent;
+        return ReportChange(TChangeKind::Alias, Msg(reason));
+    }
     if (change == TAliasChange::Replace || change == TAliasChange::Delete) {
         CheckEngineResult(DbiDeleteAlias(nullptr, oemName.c_str()));
         if (change == TAliasChange::Delete) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/handles.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -53,6 +54,51 @@ bool CreateDirectories(const std::string& path, DWORD& error)
     return true;
 }
 
+// Whether the directory holds anything.
+bool HoldsAnything(const std::string& path)
+{
+    WIN32_FIND_DATAA data;
+    UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
+    if (!find) return false;  // nothing listed: an empty directory, as far as can be told
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..") return true;
+    } while (FindNextFileA(find.Get(), &data));
+    return false;
+}
+
+// The directory and every level above it, as a plan's created directories.
+void NoteCreated(const std::string& path)
+{
+    size_t at = RootLength(path);
+    while (at < path.size()) {
+        size_t end = path.find_first_of("\\/", at);
+        if (end == std::string::npos) end = path.size();
+        if (end > at) Run.Plan.Directories.insert(PathKey(path.substr(0, end)));
+        at = end + 1;
+    }
+}
+
+// A plan shows the change instead of making it, with the failure a run would
+// meet where one can be told beforehand.
+void ShowDirectoryChange(const TDirItem& item, TDirChange change)
+{
+    switch (change) {
+    case TDirChange::None:
+        return;
+    case TDirChange::Create:
+        NoteCreated(item.Path);
+        return ReportChange(TChangeKind::Directory, Msg(MsgPlanMissing));
+    case TDirChange::Remove:
+        if (HoldsAnything(item.Path)) return FailStep(ERROR_DIR_NOT_EMPTY);
+        return ReportChange(TChangeKind::Directory, Msg(MsgPlanPresent));
+    case TDirChange::Rename:
+        if (!item.NewPath.empty() && GetFileAttributesA(item.NewPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return FailStep(ERROR_ALREADY_EXISTS);
+        return ReportChange(TChangeKind::Directory, Msg(MsgPlanPresent));
+    }
+}
+
 }  // namespace
 
 TDirChange DecideDirectory(const TDirItem& item, TSectionMode mode)
@@ -81,16 +127,19 @@ void ApplyDirectory(const TDirItem& item, TDirChange change)
         return;
     case TDirChange::Create: {
         ReportItem(FormatMsg(MsgItemLine, item.Shown));
+        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
         DWORD error = 0;
         if (!CreateDirectories(item.Path, error)) return FailStep(static_cast<int32_t>(error));
         break;
     }
     case TDirChange::Remove:
         ReportItem(FormatMsg(MsgItemLine, item.Shown));
+        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
         if (!RemoveDirectoryA(item.Path.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
         break;
     case TDirChange::Rename:
         ReportItem(FormatMsg(MsgRenameLine, item.Shown, item.NewShown));
+        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
         if (!MoveFileA(item.Path.c_str(), item.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
         break;
     }

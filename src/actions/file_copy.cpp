@@ -72,17 +72,6 @@ TFileResult FlushToDisk(const std::string& path)
     return result;
 }
 
-// Whether the existing target could be written now; the failure is the one a
-// copy onto it would meet (a sharing violation for a file held open or a
-// running program), found before anything is copied.
-TFileResult ProbeWritable(const std::string& target)
-{
-    UniqueFile file(CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return LastFileFailure();
-    return Success();
-}
-
 // Puts the complete scratch copy in the target's place.
 TFileResult ReplaceByPartial(const std::string& partial, const std::string& target)
 {
@@ -98,6 +87,14 @@ TFileResult ReplaceByPartial(const std::string& partial, const std::string& targ
 }
 
 }  // namespace
+
+TFileResult ProbeWritable(const std::string& target)
+{
+    UniqueFile file(CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return LastFileFailure();
+    return Success();
+}
 
 TFileResult ResetAttributes(const std::string& path)
 {
@@ -147,9 +144,7 @@ std::string PartialCopyPath(const std::string& target)
 // current files grow with the square of its size.
 void SweepLeftoverCopies(const std::string& directory)
 {
-    std::string key = directory;
-    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
-    if (!Run.SweptDirectories.insert(key).second) return;
+    if (!Run.SweptDirectories.insert(PathKey(directory)).second) return;
     for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
         WIN32_FIND_DATAA data;
         UniqueFind find(FindFirstFileA(mask.c_str(), &data));

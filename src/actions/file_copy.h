@@ -27,6 +27,11 @@ TFileResult CopyWhole(const std::string& source, const std::string& target);
 // file can be overwritten), then copies all or nothing.
 TFileResult ClearAndCopy(const std::string& source, const std::string& target);
 
+// Whether the existing target could be written now; the failure is the one a
+// copy onto it would meet (a sharing violation for a file held open or a
+// running program), found before anything is copied.
+TFileResult ProbeWritable(const std::string& target);
+
 // Gives the file the plain archive attribute.
 TFileResult ResetAttributes(const std::string& path);
 

@@ -4,6 +4,7 @@
 
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
+#include "actions/file_version.h"
 #include "actions/reboot_actions.h"
 #include "core/messages.h"
 #include "core/paths.h"
@@ -18,9 +19,114 @@ bool IsExistingFile(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A last-write time in local milliseconds as "2026-12-01 10:00:00", with the
+// milliseconds when `exact` (two times within the same second).
+std::string DateText(int64_t localMs, bool exact)
+{
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(localMs) * 10000;
+    FILETIME time{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME t{};
+    if (!FileTimeToSystemTime(&time, &t)) return std::to_string(localMs);  // outside the calendar: the number
+    char text[40];
+    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::string result = text;
+    if (exact) {
+        wsprintfA(text, ".%03u", t.wMilliseconds);
+        result += text;
+    }
+    return result;
+}
+
+// The decision's reason in the words a plan shows.
+std::string CopyReasonText(const TCopyReason& why)
+{
+    if (why.TargetSize < 0 && !why.TargetDated) return Msg(MsgPlanMissing);
+    switch (why.Rule) {
+    case TCopyRule::Size:
+        return FormatMsg(MsgPlanSizes, std::to_string(why.SourceSize), why.SourceSize > why.TargetSize ? ">" : "<",
+                         std::to_string(why.TargetSize));
+    case TCopyRule::Version: {
+        std::string source = why.SourceVersion.empty() ? "0.0.0.0" : why.SourceVersion;
+        std::string target = why.TargetVersion.empty() ? "0.0.0.0" : why.TargetVersion;
+        return FormatMsg(MsgPlanVersions, source, CompareVersions(source, target) > 0 ? ">" : "<", target);
+    }
+    case TCopyRule::Date:
+        break;
+    }
+    if (!why.SourceDated) return Msg(MsgPlanUndated);
+    bool exact = why.SourceDateMs / 1000 == why.TargetDateMs / 1000;
+    std::string source = DateText(why.SourceDateMs, exact);
+    std::string target = DateText(why.TargetDateMs, exact);
+    return FormatMsg(why.SourceDateMs > why.TargetDateMs ? MsgPlanNewer : MsgPlanOlder, source, target);
+}
+
+// Whether a copy onto the target could begin now: its directory is there (or
+// the run would have made it by then), and an existing target is not held by
+// someone else. A read-only target is not probed: the run clears it first.
+TFileResult CopyWouldStart(const std::string& target)
+{
+    if (!ParentWouldExist(target)) return {false, ERROR_PATH_NOT_FOUND};
+    DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return {};
+    return ProbeWritable(target);
+}
+
+// A plan shows the step instead of making it, with the failure a run would
+// meet where one can be told beforehand.
+TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const TNewScriptSourceQuery& newSource)
+{
+    TFileOutcome outcome;
+    outcome.Reported = true;
+    switch (step.Kind) {
+    case TFileStepKind::Current:
+    case TFileStepKind::StageLanguageForRestart:
+    case TFileStepKind::InsertPresent:
+        outcome.Reported = false;  // reported as a run reports it
+        return outcome;
+    case TFileStepKind::StageOwnFile:
+        ReportChange(TChangeKind::File, CopyReasonText(step.Reason));
+        Run.Plan.Restart = true;
+        return outcome;
+    case TFileStepKind::ReplaceScript: {
+        TNewScriptSource next = newSource();
+        if (!next.Named) {
+            ReportFailure(ERROR_PATH_NOT_FOUND);
+            outcome.Result = {false, ERROR_PATH_NOT_FOUND};
+            return outcome;
+        }
+        if (!IsExistingFile(next.Dir + step.FileName)) {
+            ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + step.FileName));
+            outcome.Result = {false, ERROR_FILE_NOT_FOUND};
+            return outcome;
+        }
+        break;
+    }
+    case TFileStepKind::Copy:
+    case TFileStepKind::Insert: {
+        TFileResult ready = CopyWouldStart(step.Target);
+        if (!ready.Ok) {
+            outcome.Result = ready;
+            if (step.Kind == TFileStepKind::Copy && flags.UntilReboot)
+                ReportError(FormatMsg(MsgActionAtReboot, step.Target));
+            else
+                ReportFailure(static_cast<int32_t>(ready.Code));
+            return outcome;
+        }
+        break;
+    }
+    }
+    ReportChange(TChangeKind::File, CopyReasonText(step.Reason));
+    // Later reads of the target (the script, an include, an INI or text file)
+    // see what the run would have put there.
+    Run.Plan.Copies[PathKey(step.Target)] = step.Source;
+    return outcome;
+}
+
 // Makes the change the step names.
 TFileOutcome ApplyFileStep(const TFileStep& step, const TFileFlags& flags, const TNewScriptSourceQuery& newSource)
 {
+    if (Run.Plan.Active) return ShowFileStep(step, flags, newSource);
     TFileOutcome outcome;
     switch (step.Kind) {
     case TFileStepKind::StageOwnFile:
@@ -59,7 +165,7 @@ bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSection
     std::vector<TListedFile> matches = ListMatches(Run.SourceDir + pattern, false);
     // What interrupted earlier runs left beside the targets goes first; a
     // scratch file beside a target that is copied now is replaced anyway.
-    if (!matches.empty()) SweepLeftoverCopies(directory);
+    if (!matches.empty() && !Run.Plan.Active) SweepLeftoverCopies(directory);
     if (matches.empty()) {
         ReportItem(FormatMsg(MsgItemLine, pattern));
         ReportError(FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern));
@@ -112,6 +218,11 @@ bool DeleteMatches(const std::string& name, const TFileFlags& flags)
     for (const TListedFile& match : matches) {
         ReportItem(FormatMsg(MsgItemLine, match.Name));
         std::string path = directory + match.Name;
+        if (Run.Plan.Active) {
+            ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
+            result = true;
+            continue;
+        }
         TFileResult step = ResetAttributes(path);
         if (step.Ok && !DeleteFileA(path.c_str())) step = LastFileFailure();
         if (step.Ok) {
@@ -148,6 +259,12 @@ void RenameFile(const TFileRename& rename)
     // Nothing to rename: the rename already happened at an earlier run.
     if (!IsExistingFile(rename.Path)) return;
     ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
+    if (Run.Plan.Active) {
+        // The rename fails onto a name that is taken.
+        if (GetFileAttributesA(rename.NewPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return FailStep(ERROR_ALREADY_EXISTS);
+        return ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
+    }
     if (!MoveFileA(rename.Path.c_str(), rename.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
     ReportOk();
 }

@@ -17,6 +17,36 @@ const char* KeyArgument(const TIniValue& value)
     return value.Name.empty() ? nullptr : value.Name.c_str();
 }
 
+// The value as a plan remembers it: the file, the section and the key, in
+// upper case (the profile functions match them without regard to case).
+std::string PlannedValueKey(const std::string& file, const TIniValue& value)
+{
+    return PathKey(file) + "\n" + PathKey(value.Section) + "\n" + PathKey(value.Name);
+}
+
+// A plan shows the change instead of making it; a file whose directory is
+// missing (and would not have been made by then) cannot be written.
+void ShowIniChange(const std::string& file, const TIniValue& value, const TIniChange& change)
+{
+    if (!ParentWouldExist(file)) return FailStep(ERROR_PATH_NOT_FOUND);
+    // A key name that addresses the whole section is not remembered.
+    if (!value.Name.empty()) {
+        TPlannedValue& planned = Run.Plan.IniValues[PlannedValueKey(file, value)];
+        planned.Present = change.Kind == TIniChangeKind::Write && !value.Value.empty();
+        // Read back as the profile functions would give it: cut to the buffer.
+        planned.Bytes = change.Kind == TIniChangeKind::Write ? value.Value.substr(0, StoredValueBufferSize - 1)
+                                                             : std::string();
+    }
+    std::string reason;
+    if (change.Kind == TIniChangeKind::Delete)
+        reason = Msg(MsgPlanPresent);
+    else if (change.Present)
+        reason = FormatMsg(MsgPlanValueDiffers, "\"" + change.Stored + "\"", "\"" + value.Value + "\"");
+    else
+        reason = Msg(MsgPlanMissing);
+    ReportChange(TChangeKind::IniValue, reason);
+}
+
 }  // namespace
 
 TIniChange DecideIniValue(const std::string& file, const TIniValue& value, TSectionMode mode)
@@ -25,9 +55,17 @@ TIniChange DecideIniValue(const std::string& file, const TIniValue& value, TSect
     // Zeroed, because a cut key list is not always NUL-terminated.
     char buffer[StoredValueBufferSize] = {};
     DWORD length =
-        GetPrivateProfileStringA(value.Section.c_str(), KeyArgument(value), "", buffer, sizeof buffer, file.c_str());
+        GetPrivateProfileStringA(value.Section.c_str(), KeyArgument(value), "", buffer, sizeof buffer,
+                                 PathToRead(file).c_str());
     change.Present = length > 0;
     change.Stored = buffer;  // for a key list: its first name
+    if (Run.Plan.Active && !value.Name.empty()) {
+        auto planned = Run.Plan.IniValues.find(PlannedValueKey(file, value));
+        if (planned != Run.Plan.IniValues.end()) {
+            change.Present = planned->second.Present;
+            change.Stored = planned->second.Bytes;
+        }
+    }
     if (change.Present) {
         if (mode == TSectionMode::Delete)
             change.Kind = TIniChangeKind::Delete;
@@ -43,6 +81,7 @@ void ApplyIniValue(const std::string& file, const TIniValue& value, const TIniCh
 {
     if (change.Kind == TIniChangeKind::None) return;
     WriteText(FormatMsg(MsgValueLine, value.Name));
+    if (Run.Plan.Active) return ShowIniChange(file, value, change);
     const char* newValue = change.Kind == TIniChangeKind::Write ? value.Value.c_str() : nullptr;  // null deletes
     if (!WritePrivateProfileStringA(value.Section.c_str(), KeyArgument(value), newValue, file.c_str()))
         return FailStep(static_cast<int32_t>(GetLastError()));

@@ -26,6 +26,14 @@ TServerChange DecideServer(TSectionMode mode)
 void ApplyServer(const TServerItem& item, TServerChange change)
 {
     ReportItem(FormatMsg(MsgItemLine, item.Shown));
+    if (Run.Plan.Active) {
+        // Loading the library would run its code: a plan only looks for the file.
+        DWORD attributes = GetFileAttributesA(item.Path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return FailStep(ERROR_MOD_NOT_FOUND);
+        return ReportChange(TChangeKind::Server,
+                            Msg(change == TServerChange::Register ? MsgPlanRegisterAgain : MsgPlanUnregisterAgain));
+    }
     const char* entryName = EntryPointName(change);
     UniqueModule library;
     DWORD loadError = 0;

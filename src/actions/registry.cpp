@@ -1,5 +1,7 @@
 #include "actions/registry.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/messages.h"
@@ -147,6 +149,117 @@ LONG OpenKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening openi
     return ERROR_SUCCESS;
 }
 
+// The key as a plan remembers it: its root and its path in upper case.
+std::string PlannedKey(const TRegistryItem& item)
+{
+    std::string path = item.SubKey;
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return std::to_string(reinterpret_cast<uintptr_t>(item.Root)) + "\\" + PathKey(path);
+}
+
+std::string PlannedValueKey(const TRegistryItem& item, const std::string& name)
+{
+    return PlannedKey(item) + "\n" + PathKey(name);
+}
+
+const char* TypeName(DWORD type)
+{
+    switch (type) {
+    case REG_SZ: return "REG_SZ";
+    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+    case REG_BINARY: return "REG_BINARY";
+    case REG_DWORD: return "REG_DWORD";
+    case REG_MULTI_SZ: return "REG_MULTI_SZ";
+    case REG_QWORD: return "REG_QWORD";
+    default: return nullptr;
+    }
+}
+
+std::string TypeText(DWORD type)
+{
+    const char* name = TypeName(type);
+    return name ? name : std::to_string(type);
+}
+
+// Data as a script writes it: text between quotes, numbers in decimal, and
+// bytes that are not plain text as a backslash and their decimal code.
+std::string DataText(DWORD type, const std::string& bytes)
+{
+    if (type == REG_DWORD && bytes.size() == 4) {
+        uint32_t number = 0;
+        std::memcpy(&number, bytes.data(), sizeof number);
+        return std::to_string(number);
+    }
+    std::string data = bytes;
+    // A string's terminating NUL is no part of its text.
+    if ((type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) && !data.empty() && data.back() == '\0')
+        data.pop_back();
+    std::string text = "\"";
+    for (char c : data) {
+        unsigned char code = static_cast<unsigned char>(c);
+        if (code < 32 || c == '\\' || c == '"')
+            text += "\\" + std::to_string(code);
+        else
+            text += c;
+    }
+    return text + "\"";
+}
+
+// The decision's reason in the words a plan shows.
+std::string RegistryReasonText(const TRegistryChange& change)
+{
+    if (change.Kind == TRegistryChangeKind::Delete) return Msg(MsgPlanPresent);
+    switch (change.Why) {
+    case TRegistryDifference::Missing:
+        break;
+    case TRegistryDifference::TypeDiffers:
+        return FormatMsg(MsgPlanTypeDiffers, TypeText(change.StoredType), TypeText(change.Type));
+    case TRegistryDifference::SizeDiffers:
+    case TRegistryDifference::DataDiffers:
+        return FormatMsg(MsgPlanValueDiffers, DataText(change.StoredType, change.StoredBytes),
+                         DataText(change.Type, change.Bytes));
+    }
+    return Msg(MsgPlanMissing);
+}
+
+// How a plan finds an item's key.
+enum class TPlannedKey {
+    Open,     // there now, and open for reading
+    There,    // not there now, but an earlier step would have created it
+    Created,  // missing: shown as the change the run would make
+    Failed,   // missing where the run reports it (Delete sections, no path)
+};
+
+// A plan: the item line and the key opened for reading; a missing key as
+// the run would meet it.
+TPlannedKey ShowKeyOpening(TRegistryItemKey& key, const TRegistryItem& item, TSectionMode mode)
+{
+    LONG code = OpenKey(key, item, TKeyOpening::OpenOnly);
+    if (code == ERROR_SUCCESS) return TPlannedKey::Open;
+    std::string planned = PlannedKey(item);
+    if (!item.Path.empty() && Run.Plan.RegistryKeys.count(planned)) return TPlannedKey::There;
+    // No path: no key either way; the run's creation fails with it.
+    if (item.Path.empty() || mode == TSectionMode::Delete) {
+        ReportFailure(code);
+        return TPlannedKey::Failed;
+    }
+    Run.Plan.RegistryKeys.insert(planned);
+    ReportChange(TChangeKind::RegistryKey, Msg(MsgPlanMissing));
+    return TPlannedKey::Created;
+}
+
+// A plan: a key with subkeys cannot be deleted.
+void ShowKeyDeletion(const TRegistryItemKey& key)
+{
+    DWORD subKeys = 0;
+    if (key.Key &&
+        RegQueryInfoKeyA(key.Key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subKeys > 0)
+        return FailStep(ERROR_ACCESS_DENIED);
+    ReportChange(TChangeKind::RegistryKey, Msg(MsgPlanPresent));
+}
+
 }  // namespace
 
 TRegistryItemKey::~TRegistryItemKey()
@@ -190,7 +303,8 @@ bool OpenRegistryKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpeni
     return false;
 }
 
-TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryValue& value, TSectionMode mode)
+TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryItem& item,
+                                    const TRegistryValue& value, TSectionMode mode)
 {
     TRegistryChange change;
     TRegistryData data;
@@ -200,6 +314,19 @@ TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistry
     change.Name = IsDefaultValueName(value.Name) ? std::string() : value.Name;
 
     TStoredValue stored = QueryStoredValue(key.Key.Get(), change.Name);
+    if (Run.Plan.Active) {
+        auto planned = Run.Plan.RegistryValues.find(PlannedValueKey(item, change.Name));
+        if (planned != Run.Plan.RegistryValues.end()) {
+            stored.Present = planned->second.Present;
+            stored.Type = planned->second.Type;
+            stored.Size = static_cast<DWORD>(std::min<size_t>(planned->second.Bytes.size(), StoredValueBufferSize));
+            std::memcpy(stored.Data, planned->second.Bytes.data(), stored.Size);
+        }
+    }
+    if (stored.Present) {
+        change.StoredType = stored.Type;
+        change.StoredBytes.assign(reinterpret_cast<const char*>(stored.Data), stored.Size);
+    }
     if (!stored.Present) {
         if (mode != TSectionMode::Delete) change.Kind = TRegistryChangeKind::Write;
     } else if (mode == TSectionMode::Delete) {
@@ -214,6 +341,13 @@ void ApplyRegistryValue(TRegistryItemKey& key, const TRegistryItem& item, const 
 {
     if (change.Kind == TRegistryChangeKind::None) return;
     WriteText(FormatMsg(MsgValueLine, change.Name));
+    if (Run.Plan.Active) {
+        TPlannedValue& planned = Run.Plan.RegistryValues[PlannedValueKey(item, change.Name)];
+        planned.Present = change.Kind == TRegistryChangeKind::Write;
+        planned.Type = change.Type;
+        planned.Bytes = change.Bytes;
+        return ReportChange(TChangeKind::RegistryValue, RegistryReasonText(change));
+    }
     LONG code = OpenKey(key, item, TKeyOpening::ForWrite);
     if (code != ERROR_SUCCESS) {
         // The failed reopen has a report of its own, then the value's line gets the same code.
@@ -232,25 +366,34 @@ void ApplyRegistryValue(TRegistryItemKey& key, const TRegistryItem& item, const 
 void ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode)
 {
     TRegistryItemKey key;
-    if (mode == TSectionMode::Delete) {
+    // A plan goes on with a key that is not there now but would be by then;
+    // the line of a key shown as created is ended already.
+    bool planned = false;
+    bool lineOpen = true;
+    if (Run.Plan.Active) {
+        TPlannedKey found = ShowKeyOpening(key, item, mode);
+        planned = found == TPlannedKey::There || found == TPlannedKey::Created;
+        lineOpen = found != TPlannedKey::Created;
+    } else if (mode == TSectionMode::Delete) {
         OpenRegistryKey(key, item, TKeyOpening::OpenOnly);  // a missing key is reported, but the run goes on
     } else if (Run.RunOk) {
         if (!OpenRegistryKey(key, item, TKeyOpening::OpenOrCreate)) FailRun();
     }
-    if (!key.Key) return;
+    if (!key.Key && !planned) return;
 
     key.KeyOpenForWrite = false;
     int processed = 0;
     for (const TRegistryValue& value : item.Values) {
-        if (processed++ == 0) WriteLine();
-        ApplyRegistryValue(key, item, DecideRegistryValue(key, value, mode));
+        if (processed++ == 0 && lineOpen) WriteLine();
+        ApplyRegistryValue(key, item, DecideRegistryValue(key, item, value, mode));
         if (!Run.RunOk) break;
     }
 
     if (processed == 0) {
+        if (mode == TSectionMode::Delete && Run.Plan.Active) return ShowKeyDeletion(key);
         if (mode == TSectionMode::Delete && Run.RunOk && !OpenRegistryKey(key, item, TKeyOpening::DeleteKey))
             FailRun();
-        if (Run.RunOk) WriteLine();
+        if (Run.RunOk && lineOpen) WriteLine();
     }
     // The key is flushed (when written) and closed by its owner.
 }

@@ -56,12 +56,17 @@ struct TRegistryChange {
     std::string Name;       // the value's name as the registry takes it ("" for the unnamed value)
     DWORD Type = REG_BINARY;
     std::string Bytes;      // the data to write
+    DWORD StoredType = 0;   // what is stored now (Write of a present value)
+    std::string StoredBytes;
 };
 
 // Compares the stored value with the item's: Insert writes a missing value,
 // Update also one whose type or data differ, Delete deletes an existing one.
 // A stored value longer than 260 bytes counts as missing.
-TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryValue& value, TSectionMode mode);
+// In a plan, what earlier steps would have written or deleted counts as
+// stored.
+TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryItem& item,
+                                    const TRegistryValue& value, TSectionMode mode);
 
 // Writes or deletes the value (reopening the key for writing), printing the
 // value line and its status; a failure clears RunOk.

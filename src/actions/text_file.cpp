@@ -58,6 +58,28 @@ void CantOpenOrCreate(const std::string& path, DWORD code)
 
 }  // namespace
 
+// A plan reads what the file would hold by then and creates nothing: a
+// missing file reads as empty, unless its directory is missing too, which
+// the run's creation would fail on.
+bool OpenForPlan(const std::string& path, TTextFile& file)
+{
+    std::string source = PathToRead(path);
+    if (source == path && !IsExistingFile(path)) {
+        if (!ParentWouldExist(path)) {
+            CantOpenOrCreate(path, ERROR_PATH_NOT_FOUND);
+            return false;
+        }
+        file.m_missing = true;
+        return true;
+    }
+    file.m_handle.Reset(OpenForReading(source));
+    if (!file.m_handle) {
+        CantOpenOrCreate(path, GetLastError());
+        return false;
+    }
+    return true;
+}
+
 bool TTextFile::Fill()
 {
     m_buffer.resize(ReadChunkSize);
@@ -76,6 +98,7 @@ int TTextFile::NextByte()
 
 bool TTextFile::AtEnd()
 {
+    if (m_missing) return true;
     return m_position >= m_buffer.size() && !Fill();
 }
 
@@ -131,6 +154,7 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
 {
     file = TTextFile();
     file.m_path = path;
+    if (Run.Plan.Active) return OpenForPlan(path, file);
     if (!IsExistingFile(path)) {
         // OPEN_ALWAYS: a file that appeared since the test above is kept as it is.
         UniqueFile created(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
@@ -171,6 +195,12 @@ void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change
         return;
     case TTextChange::Append:
         ReportItem(FormatMsg(MsgValueLine, entry.Prefix));
+        if (Run.Plan.Active) {
+            // Every later entry of the item is added too, as in a run.
+            file.m_appending = true;
+            file.m_lastLine = entry.Full;
+            return ReportChange(TChangeKind::TextLine, Msg(MsgPlanMissing));
+        }
         // The previous last line is closed first; the new one stays open.
         file.Append(file.m_lastLine.empty() ? entry.Full : LineEnd + entry.Full);
         file.m_lastLine = entry.Full;

@@ -38,6 +38,7 @@ public:
 
 private:
     friend bool OpenTextFile(const std::string& path, TTextFile& file);
+    friend bool OpenForPlan(const std::string& path, TTextFile& file);
     friend TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode);
     friend void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change);
     friend void CloseTextFile(TTextFile& file);
@@ -53,6 +54,7 @@ private:
     std::string m_buffer;
     size_t m_position = 0;
     bool m_appending = false;
+    bool m_missing = false;  // a plan: the file is not there yet and reads as empty
     std::string m_lastLine;
 };
 

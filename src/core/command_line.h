@@ -1,17 +1,29 @@
-// The program's command line: options and the script name.
+// The program's command line: what to do, the script, and options.
 #pragma once
 
 #include <string>
 
+enum class TProgramMode {
+    Run,      // bring the application up to date, then start it
+    Plan,     // --plan: show what a run would change, change nothing
+    Check,    // --check: look for the script's mistakes
+    Help,     // --help, -h, /?
+    Version,  // --version
+    Wrong,    // a command line that says nothing sensible: Problem tells why
+};
+
 struct TCommandLine {
+    TProgramMode Mode = TProgramMode::Run;
     std::string ScriptName;  // the first argument that is not an option; empty when none
     std::string LogPath;     // the value of "--log", as written; empty when none
-    bool HelpAsked = false;  // "-h" or "/?" was given
+    unsigned Problem = 0;    // Wrong: the message id naming the problem
+    std::string ProblemArgument;
+    std::string OtherArgument;  // the second option of two that exclude each other
 };
 
 // Reads the arguments after the program name. An argument is an option when it
 // starts with "--" or is "-h" or "/?"; "--log" takes the next argument as its
-// value, other options stand alone (unknown ones are passed over). The first
-// other argument is the script name, taken exactly as given; later ones are
-// passed over.
+// value. The first other argument is the script name, taken exactly as given;
+// later ones are passed over, as they always were. No argument at all is a run
+// without a script (the run itself says what is missing).
 TCommandLine ParseCommandLine(int argc, char** argv);

@@ -33,6 +33,7 @@ constexpr int StatusColumn = 45;
 constexpr uint8_t ColorGrey = 7;
 constexpr uint8_t ColorLightGreen = 10;
 constexpr uint8_t ColorLightRed = 12;
+constexpr uint8_t ColorLightYellow = 14;
 constexpr uint8_t ColorWhite = 15;
 
 void InitConsole();

@@ -74,3 +74,8 @@ std::string FormatMsg(unsigned id, const std::string& a, long n)
 {
     return Format(Msg(id), a.c_str(), n);
 }
+
+std::string FormatMsg(unsigned id, const std::string& a, const std::string& b, const std::string& c)
+{
+    return Format(Msg(id), a.c_str(), b.c_str(), c.c_str());
+}

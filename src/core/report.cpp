@@ -112,8 +112,46 @@ void ReportOk()
     ConsoleWriteLine();
 }
 
+namespace {
+
+// A plan's reason stands under the step text, deeper than any step line.
+constexpr size_t ReasonIndent = 10;
+
+// A box of the plan's: the word in its colour at the status column, then the
+// reason on a line of its own.
+void PlanBox(unsigned word, uint8_t color, const std::string& reason, uint8_t reasonColor)
+{
+    RecordStatus(Msg(word), StatusColumn);
+    {
+        RecordPause screenOnly;  // the log has the word instead of the box
+        uint8_t saved = PlaceStatusBox();
+        {
+            ForegroundScope box(color, saved);
+            WriteText(Msg(word));
+        }
+        ConsoleWrite("]");
+        ConsoleWriteLine();
+    }
+    uint8_t saved = TextAttribute();
+    ForegroundScope text(reasonColor, saved);
+    WriteLine(std::string(ReasonIndent, ' ') + reason);
+}
+
+}  // namespace
+
+void ReportChange(TChangeKind kind, const std::string& reason)
+{
+    PlanBox(MsgPlanChangeBox, ColorLightYellow, reason, TextAttribute() & 0x0F);
+    ++Run.Plan.Changes[static_cast<int>(kind)];
+}
+
 void ReportError(const std::string& message)
 {
+    if (Run.Plan.Active) {
+        PlanBox(MsgFailedBox, ColorLightRed, Msg(MsgErrorPrefix) + message, ColorWhite);
+        ++Run.Plan.Failures;
+        return;
+    }
     RecordStatus(Msg(MsgFailedBox), StatusColumn);
     RecordText("\r\n" + Msg(MsgErrorPrefix) + message + "\r\n");
     RecordPause screenOnly;  // the log has the status and the error; the box and prompt are for the screen

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/run_state.h"
+
 // The text converted from the ANSI code page to the OEM code page, same length.
 std::string ToOem(const std::string& text);
 
@@ -22,8 +24,14 @@ void ReportItem(const std::string& text);
 void ReportOk();
 
 // Completes the open step line with " FAILED " in light red, prints
-// "ERROR: " and the message in white, and waits for a key.
+// "ERROR: " and the message in white, and waits for a key. In a plan the
+// message stands on the next line instead, indented, and nothing is waited
+// for: the plan goes on.
 void ReportError(const std::string& message);
+
+// In a plan: completes the open step line with "CHANGE" in light yellow and
+// prints the reason on the next line, indented; the change is counted.
+void ReportChange(TChangeKind kind, const std::string& reason);
 
 // ReportError with the system's text for the code (the code itself where the
 // system has none); the code is recorded as the run's LastErrorCode.

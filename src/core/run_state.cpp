@@ -1,4 +1,33 @@
 #include "core/run_state.h"
 
+#include "core/paths.h"
+
 TRunState Run;
 std::vector<TConst> ConstTable;
+
+std::string PathKey(const std::string& path)
+{
+    std::string key = path;
+    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+std::string PathToRead(const std::string& path)
+{
+    if (Run.Plan.Copies.empty()) return path;
+    auto found = Run.Plan.Copies.find(PathKey(path));
+    return found == Run.Plan.Copies.end() ? path : found->second;
+}
+
+bool ParentWouldExist(const std::string& path)
+{
+    std::string directory = DirectoryPart(path);
+    // "C:\" and "\" stay whole; "C:\app\" loses its last separator.
+    if (directory.size() > 1 && (directory.back() == '\\' || directory.back() == '/') &&
+        directory[directory.size() - 2] != ':')
+        directory.pop_back();
+    if (directory.empty()) return true;  // the current directory
+    DWORD attributes = GetFileAttributesA(directory.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    return Run.Plan.Directories.count(PathKey(directory)) > 0;
+}

@@ -50,6 +50,8 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
         if (IsInChain(chain, name)) {
             WriteText(line);
             FailStep(FormatMsg(MsgIncludeCycle, DescribeChain(chain, name)));
+            // A plan shows the rest; this include is never processed.
+            if (Run.Plan.Active) continue;
             return;
         }
         WriteLine(line);
@@ -58,6 +60,7 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
         Run.PendingHeading.clear();
         if (!UpdateFile(name, "", TSectionMode::Update)) {
             FailRun();
+            if (Run.Plan.Active) continue;
             return;
         }
         std::string path = Run.ExeDir + name;

@@ -28,6 +28,33 @@ void StartProcess(std::string commandLine, const char* currentDirectory)
     UniqueKernelHandle process(info.hProcess);
 }
 
+// The launch command of the script's "Run" key, split at its first blank into
+// RunProgram and RunParameters (each expanded). False when under Wine
+// "RunFlags" lacks "wine": nothing is started then.
+bool ReadLaunch()
+{
+    std::string script = ScriptPath();
+    std::string options = Msg(WordOptions);
+    bool started = true;
+    if (Run.UnderWine) {
+        std::string flags =
+            ExpandConstants(ReadProfileString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
+        started = flags.find(Msg(WordWine)) != std::string::npos;
+        // A run does not read the command when it would not start it.
+        if (!started && !Run.Plan.Active) return false;
+    }
+    std::string value = ReadProfileString(script, options, Msg(WordRun));
+    size_t blank = value.find(' ');
+    if (blank == std::string::npos) {
+        Run.RunProgram = ExpandConstants(value, ExpandPlain);
+        Run.RunParameters.clear();
+    } else {
+        Run.RunProgram = ExpandConstants(value.substr(0, blank), ExpandPlain);
+        Run.RunParameters = ExpandConstants(value.substr(blank), ExpandPlain);
+    }
+    return started;
+}
+
 }  // namespace
 
 void Restart()
@@ -43,26 +70,21 @@ void Restart()
 
 void LaunchApplication()
 {
-    std::string script = ScriptPath();
-    std::string options = Msg(WordOptions);
-    if (Run.UnderWine) {
-        std::string flags =
-            ExpandConstants(ReadProfileString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
-        if (flags.find(Msg(WordWine)) == std::string::npos) return;
-    }
-    std::string value = ReadProfileString(script, options, Msg(WordRun));
-    size_t blank = value.find(' ');
-    if (blank == std::string::npos) {
-        Run.RunProgram = ExpandConstants(value, ExpandPlain);
-        Run.RunParameters.clear();
-    } else {
-        Run.RunProgram = ExpandConstants(value.substr(0, blank), ExpandPlain);
-        Run.RunParameters = ExpandConstants(value.substr(blank), ExpandPlain);
-    }
+    if (!ReadLaunch()) return;
     if (Run.RunProgram.empty()) return;
     WriteText(FormatMsg(MsgLoading, Run.RunProgram));
     StartProcess(Run.RunProgram + Run.RunParameters, Run.ExeDir.c_str());
     ReportOk();
+}
+
+void ShowLaunch()
+{
+    bool started = ReadLaunch();
+    if (Run.RunProgram.empty()) return;
+    if (started)
+        WriteLine(FormatMsg(MsgPlanStarts, Run.RunProgram + Run.RunParameters));
+    else
+        WriteLine(FormatMsg(MsgPlanNotStartedUnderWine, Run.RunProgram, Msg(WordRun) + Msg(WordFlags), Msg(WordWine)));
 }
 
 std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName)

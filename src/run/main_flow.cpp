@@ -19,6 +19,8 @@
 #include "run/file_items.h"
 #include "run/includes.h"
 #include "run/launch.h"
+#include "run/plan.h"
+#include "run/script_check.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
@@ -48,7 +50,8 @@ void LoadScriptSettings()
 }
 
 // The program's own files first: the program, its language file, the
-// settings file and the script, stopping at the first that fails.
+// settings file and the script, stopping at the first that fails (a plan
+// shows them all).
 void UpdatePass()
 {
     Run.SourceDir.clear();
@@ -56,8 +59,21 @@ void UpdatePass()
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
     const TSectionMode update = TSectionMode::Update;
+    if (Run.Plan.Active) {
+        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
+            UpdateFile(name, "", update);
+        return;
+    }
     Run.RunOk = UpdateFile(Run.ExeName, "", update) && UpdateFile(Run.LanguageName, "", update) &&
                 UpdateFile(Run.SettingsName, "", update) && UpdateFile(Run.ScriptName, "", update);
+}
+
+// A plan goes on as the restarted copy would; the restart is shown where the
+// run would make it.
+void ShowRestart()
+{
+    WriteLine(Msg(MsgRepeatLoading));
+    ReportChange(TChangeKind::Restart, FormatMsg(MsgPlanRestart, "_" + Run.ExeName));
 }
 
 void Processing()
@@ -73,9 +89,70 @@ void Processing()
 void EngineShutdown()
 {
     if (!Run.EngineStarted) return;
+    // A plan changed nothing, so there is nothing to save.
+    if (Run.Plan.Active) {
+        DbiExit();
+        return;
+    }
     WriteText(Msg(MsgSavingEngineConfig));
     if (CheckEngineResult(DbiCfgSave(nullptr, nullptr, static_cast<BOOL>(-1)))) ReportOk();
     DbiExit();
+}
+
+void WriteBanner()
+{
+    ConsoleWrite(BannerLine);
+    ConsoleWriteLine();
+    ConsoleWrite(SecondBannerLine);
+    ConsoleWriteLine();
+}
+
+void WriteUsage()
+{
+    const std::string& exe = Run.ExeName;
+    WriteLine(Msg(MsgUsageHead));
+    for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsageCheck,
+                        MsgUsageCheckText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
+        WriteLine(FormatMsg(id, exe));
+    WriteLine();
+    WriteLine(Msg(MsgUsageScript));
+    WriteLine(Msg(MsgUsageReference));
+    WriteLine();
+    WriteLine(Msg(MsgUsageExitCodes));
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3}) WriteLine(Msg(id));
+}
+
+void WriteProblem(const TCommandLine& arguments)
+{
+    WriteLine();
+    if (arguments.Problem == MsgUsageTwoModes)
+        WriteLine(FormatMsg(arguments.Problem, arguments.ProblemArgument, arguments.OtherArgument));
+    else
+        WriteLine(FormatMsg(arguments.Problem, arguments.ProblemArgument));
+    WriteLine();
+    WriteUsage();
+}
+
+// --check: the findings in the form editors read, then the summary. The
+// script's log options are read as a run reads them; the constants they need
+// are loaded for that only.
+int CheckMode()
+{
+    try {
+        ReadWorkstationFacts();
+        BuildBuiltInConstants();
+        std::vector<TConst> builtIns = ConstTable;
+        LoadScriptSettings();
+        ReadLogOptions(ScriptPath());
+        ConstTable = builtIns;
+        TCheckResult result = CheckScript(Run.ScriptName);
+        for (const TFinding& finding : result.Findings) WriteLine(FormatFinding(finding));
+        WriteLine(FormatCheckSummary(result));
+        return CheckExitCode(result);
+    } catch (const std::exception& error) {
+        ReportError(error.what());
+        return ExitFailed;
+    }
 }
 
 }  // namespace
@@ -86,20 +163,35 @@ int RunMainFlow(int argc, char** argv)
     SetProgramPath();
     LoadLanguageFile(Run.ExeDir, Run.ExeName);
     SetWindowTitle(ToOem(Msg(MsgTitle)));
-    ConsoleWrite(BannerLine);
-    ConsoleWriteLine();
-    ConsoleWrite(SecondBannerLine);
-    ConsoleWriteLine();
+    if (arguments.Mode == TProgramMode::Version) {
+        ConsoleWrite(BannerLine);
+        ConsoleWriteLine();
+        return ExitGood;
+    }
+    WriteBanner();
+    if (arguments.Mode == TProgramMode::Help) {
+        WriteLine();
+        WriteUsage();
+        return ExitGood;
+    }
+    if (arguments.Mode == TProgramMode::Wrong) {
+        WriteProblem(arguments);
+        return ExitNoScript;
+    }
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
+    Run.ScriptName = arguments.ScriptName;
+    if (arguments.Mode == TProgramMode::Check) return CheckMode();
+    Run.Plan.Active = arguments.Mode == TProgramMode::Plan;
+    if (Run.Plan.Active) WriteLine(Msg(MsgPlanIntro));
     WriteText(Msg(MsgInitialization));
 
     GetStartupInfoA(&Run.StartupInfo);
-    Run.ScriptName = arguments.ScriptName;
     if (Run.ScriptName.empty()) {
         ReportError(Msg(MsgIniNameNeeded));
         return ExitNoScript;
     }
-    SuccessMarker(true);
+    // A plan leaves the marker of the last run as it is.
+    if (!Run.Plan.Active) SuccessMarker(true);
 
     try {
         ReadWorkstationFacts();
@@ -108,6 +200,7 @@ int RunMainFlow(int argc, char** argv)
 
         try {
             UpdatePass();
+            if (Run.Plan.Restart) ShowRestart();
             if (Run.RunOk && !Run.SelfReplaced) Processing();
         } catch (...) {
             // The engine configuration is saved before the error is shown.
@@ -116,6 +209,11 @@ int RunMainFlow(int argc, char** argv)
         }
         EngineShutdown();
 
+        if (Run.Plan.Active) {
+            ShowLaunch();
+            WriteLine(PlanSummary());
+            return PlanExitCode();
+        }
         if (Run.RunOk) {
             if (Run.SelfReplaced)
                 Restart();

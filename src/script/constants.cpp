@@ -165,7 +165,8 @@ void LoadConstants(const std::string& file)
 {
     std::vector<char> buffer(SectionBufferSize + 1, '\0');
     DWORD length =
-        GetPrivateProfileSectionA(Msg(WordConstants).c_str(), buffer.data(), SectionBufferSize, file.c_str());
+        GetPrivateProfileSectionA(Msg(WordConstants).c_str(), buffer.data(), SectionBufferSize,
+                                  PathToRead(file).c_str());
     if (length == 0) return;  // no file, no section, or an empty one
     if (length > SectionBufferSize - 2) length = SectionBufferSize - 2;
     // A section too long for the buffer comes back cut, possibly in the middle

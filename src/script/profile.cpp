@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include "core/run_state.h"
+
 std::string ReadProfileString(const std::string& file, const std::string& section, const std::string& key)
 {
     char buffer[ValueBufferSize] = {};
-    DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, file.c_str());
+    DWORD length =
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, PathToRead(file).c_str());
     return std::string(buffer, length);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "core/run_state.h"
 #include "script/profile.h"
 
 namespace {
@@ -222,7 +223,7 @@ const TImage* CurrentImage(const std::string& file)
 
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key)
 {
-    const TImage* image = CurrentImage(file);
+    const TImage* image = CurrentImage(PathToRead(file));
     if (!image) return {};
     std::wstring wideSection = Widened(section.data(), section.size(), CP_ACP);
     std::wstring wideKey = Widened(key.data(), key.size(), CP_ACP);

@@ -32,14 +32,16 @@ def main():
     ru = ProgramDir(args.exe)
     try:
         shutil.copy(os.path.join(args.build_dir, "vantorel.rus"), os.path.join(ru.path, "vantorel.rus"))
-        result = subprocess.run(["wine", "vantorel.exe", "--log", "run.log"], cwd=ru.path, capture_output=True,
-                                env=wine_env(LANG="ru_RU.UTF-8", LOCPATH=locpath), stdin=subprocess.DEVNULL, timeout=60)
-        checks.expect("ОШИБКА: Имя ini-файла" in result.stdout.decode("cp866"), "the console gets code page 866")
+        # No x.ini anywhere: the run fails at it, as the program is its own source.
+        result = subprocess.run(["wine", "vantorel.exe", "--log", "run.log", "x.ini"], cwd=ru.path,
+                                capture_output=True, env=wine_env(LANG="ru_RU.UTF-8", LOCPATH=locpath),
+                                stdin=subprocess.DEVNULL, timeout=60)
+        checks.expect("ОШИБКА: Новая версия файла" in result.stdout.decode("cp866"), "the console gets code page 866")
         with open(os.path.join(ru.path, "run.log"), "rb") as f:
             text = f.read().decode("cp1251")
         checks.expect("  компьютер " in text and "первый запуск\r\n" in text, f"header translated: {text!r}")
-        checks.expect("=> Инициализация...".ljust(44) + "ОШИБКА\r\n" in text, f"status word translated: {text!r}")
-        checks.expect("ОШИБКА: Имя ini-файла должно быть указано параметром.\r\n==== код завершения 1, " in text,
+        checks.expect("    -> x.ini...".ljust(44) + "ОШИБКА\r\n" in text, f"status word translated: {text!r}")
+        checks.expect("не найдена.\r\n==== код завершения 2, " in text,
                       f"the error and the footer in code page 1251: {text!r}")
     finally:
         ru.cleanup()
