@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program and runs it on the demo program directory, in this
-# terminal, under Wine. The demo directory is copied first, so the demo can be
-# run again and again from the same starting point.
+# terminal, under Wine: first a plan of the run, then the run. The demo
+# directory is copied first, so the demo can be run again and again from the
+# same starting point.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 bash tools/setup.sh
@@ -23,6 +24,14 @@ wine_server_up
 wine 'C:\windows\system32\reg.exe' delete 'HKCU\Software\VantorelDemo' /f >/dev/null 2>&1 || true
 cd "$run/app"
 set +e
+# First the plan: what the run would change, changing nothing.
+wine vantorel.exe --plan demo.ini
+echo
+if [ -t 0 ]; then
+  read -r -p "(That was the plan; nothing has changed. Press Enter for the run itself.) " _
+else
+  echo "(That was the plan; nothing has changed. The run itself follows.)"
+fi
 wine vantorel.exe demo.ini
 code=$?
 set -e

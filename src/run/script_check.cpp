@@ -856,13 +856,15 @@ void CheckFlags(TCheck& check, const TFileView& view, const TScriptLine& line)
     std::string flags = ExpandConstants(line.Read, ExpandPlain);
     std::vector<std::string> known;
     for (unsigned word : FlagWords) known.push_back(Msg(word));
+    // A hyphen belongs to the word: "keep-newest" is a misspelt flag, not two.
+    auto inWord = [](char c) { return IsAsciiAlnum(c) || c == '_' || c == '-'; };
     for (size_t at = 0; at < flags.size();) {
-        if (!IsAsciiAlnum(flags[at]) && flags[at] != '_') {
+        if (!inWord(flags[at])) {
             ++at;
             continue;
         }
         size_t end = at;
-        while (end < flags.size() && (IsAsciiAlnum(flags[end]) || flags[end] == '_')) ++end;
+        while (end < flags.size() && inWord(flags[end])) ++end;
         std::string word = flags.substr(at, end - at);
         at = end;
         bool holdsKnown = std::any_of(known.begin(), known.end(), [&word](const std::string& flag) {

@@ -42,7 +42,9 @@ class ProgramDir:
     def write(self, name, data):
         if isinstance(data, str):
             data = data.encode("latin-1")
-        with open(os.path.join(self.path, name), "wb") as f:
+        path = os.path.join(self.path, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
             f.write(data)
 
     def exists(self, name):
