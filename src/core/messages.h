@@ -137,6 +137,8 @@ enum MessageId : unsigned {
     MsgLogShutdown = 65338,
     WordLogFile = 65339,
     WordLogSize = 65340,
+    MsgLogPlanRun = 65341,
+    MsgLogCheckRun = 65342,
     // Messages
     MsgIniNameNeeded = 65360,
     MsgNewVersionNotFound = 65361,

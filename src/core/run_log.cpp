@@ -37,6 +37,7 @@ struct TRunLog {
     DWORD StartTick = 0;
     std::string Computer;
     std::string User;
+    unsigned Instance = 0;  // the message naming what kind of run this is; 0: told by the program's name
 };
 
 TRunLog g_log;
@@ -143,8 +144,9 @@ std::string Header()
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
                   t.wMinute, t.wSecond);
     bool restarted = !Run.ExeName.empty() && Run.ExeName[0] == '_';
-    return Fill(Msg(MsgLogHeader), {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT, Run.ScriptName,
-                                    Msg(restarted ? MsgLogRestartedCopy : MsgLogFirstRun)});
+    unsigned instance = g_log.Instance != 0 ? g_log.Instance : restarted ? MsgLogRestartedCopy : MsgLogFirstRun;
+    return Fill(Msg(MsgLogHeader),
+                {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT, Run.ScriptName, Msg(instance)});
 }
 
 void WriteBlock(const std::string& footer)
@@ -214,6 +216,11 @@ void UseRunLogFile(const std::string& path, bool fromCommandLine)
     // Without the handler a run ended during the key wait leaves no block;
     // everything else is logged as usual.
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void NameRunLogInstance(unsigned messageId)
+{
+    g_log.Instance = messageId;
 }
 
 bool RunLogFileChosen()

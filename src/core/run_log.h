@@ -23,6 +23,10 @@ void BeginRunLog();
 // is given the same file on its command line.
 void UseRunLogFile(const std::string& path, bool fromCommandLine);
 
+// The header names this run by the message (a plan, a check) instead of by
+// the program's name (first run, restarted copy).
+void NameRunLogInstance(unsigned messageId);
+
 // True once UseRunLogFile was called, whether or not the file can be written.
 bool RunLogFileChosen();
 

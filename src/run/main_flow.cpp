@@ -180,9 +180,15 @@ int RunMainFlow(int argc, char** argv)
     }
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     Run.ScriptName = arguments.ScriptName;
-    if (arguments.Mode == TProgramMode::Check) return CheckMode();
+    if (arguments.Mode == TProgramMode::Check) {
+        NameRunLogInstance(MsgLogCheckRun);
+        return CheckMode();
+    }
     Run.Plan.Active = arguments.Mode == TProgramMode::Plan;
-    if (Run.Plan.Active) WriteLine(Msg(MsgPlanIntro));
+    if (Run.Plan.Active) {
+        NameRunLogInstance(MsgLogPlanRun);
+        WriteLine(Msg(MsgPlanIntro));
+    }
     WriteText(Msg(MsgInitialization));
 
     GetStartupInfoA(&Run.StartupInfo);
