@@ -50,3 +50,15 @@ std::string SystemMessage(DWORD code)
     }
     return text;
 }
+
+std::string SystemMessageOrCode(int32_t code)
+{
+    std::string text = SystemMessage(static_cast<DWORD>(code));
+    if (!text.empty()) return text;
+    char buffer[32];
+    if (code < 0)
+        std::snprintf(buffer, sizeof buffer, "Error 0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(code)));
+    else
+        std::snprintf(buffer, sizeof buffer, "Error %ld", static_cast<long>(code));
+    return buffer;
+}

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -38,3 +39,8 @@ private:
 // with trailing characters below code 33 and full stops removed. Empty when
 // the system has no text for the code.
 std::string SystemMessage(DWORD code);
+
+// The system's text for a code; the code itself ("Error 5", "Error 0x8FFF0001")
+// where the system has none (many OLE results), so that the administrator
+// still has something to look up.
+std::string SystemMessageOrCode(int32_t code);

@@ -51,20 +51,6 @@ uint8_t PlaceStatusBox()
     return saved;
 }
 
-// The system's text for a code; the code itself where the system has none
-// (many OLE results), so that the administrator still has something to look up.
-std::string ErrorCodeText(int32_t code)
-{
-    std::string text = SystemMessage(static_cast<DWORD>(code));
-    if (!text.empty()) return text;
-    char buffer[32];
-    if (code < 0)
-        std::snprintf(buffer, sizeof buffer, "Error 0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(code)));
-    else
-        std::snprintf(buffer, sizeof buffer, "Error %ld", static_cast<long>(code));
-    return buffer;
-}
-
 }  // namespace
 
 std::string ToOem(const std::string& text)
@@ -179,7 +165,7 @@ void ReportError(const std::string& message)
 void ReportFailure(int32_t code)
 {
     Run.LastErrorCode = code;
-    ReportError(ErrorCodeText(code));
+    ReportError(SystemMessageOrCode(code));
 }
 
 void FailStep(int32_t code)

@@ -65,15 +65,6 @@ std::string Fill(const std::string& format, std::initializer_list<std::string> t
     return result;
 }
 
-std::string ReasonText(DWORD code)
-{
-    std::string text = SystemMessage(code);
-    if (!text.empty()) return text;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "Error %lu", static_cast<unsigned long>(code));
-    return buffer;
-}
-
 using SharedWork = std::shared_ptr<std::function<void()>>;
 
 DWORD WINAPI RunWork(void* parameter)
@@ -209,7 +200,7 @@ void UseRunLogFile(const std::string& path, bool fromCommandLine)
     DWORD result = *code;
     // Another writer holding it is no reason to doubt the file.
     if (result != ERROR_SUCCESS && result != ERROR_SHARING_VIOLATION && result != ERROR_LOCK_VIOLATION) {
-        WriteLine(FormatMsg(MsgLogUnwritable, path, ReasonText(result)));
+        WriteLine(FormatMsg(MsgLogUnwritable, path, SystemMessageOrCode(static_cast<int32_t>(result))));
         return;
     }
     g_log.Writable = true;
