@@ -9,42 +9,9 @@
 #include "run/file_items.h"
 #include "run/item_reader.h"
 #include "script/script_image.h"
+#include "script/script_layout.h"
 
 namespace {
-
-struct TSectionKind {
-    char Letter;  // as SectionOrder names it
-    TSectionMode Mode;
-    MessageId Name;
-    MessageId Banner;
-};
-
-constexpr TSectionKind SectionKinds[] = {
-    {'I', TSectionMode::Insert, WordInsert, MsgInserting},
-    {'U', TSectionMode::Update, WordUpdate, MsgUpdating},
-    {'D', TSectionMode::Delete, WordDelete, MsgDeleting},
-};
-
-struct TItemKindInfo {
-    char Letter;  // as ItemOrder names it
-    TItemKind Kind;
-    MessageId Prefix;
-    MessageId Heading;
-};
-
-constexpr TItemKindInfo ItemKinds[] = {
-    {'F', TItemKind::File, WordFile, MsgFilesHeading},
-    {'D', TItemKind::Dir, WordDir, MsgDirsHeading},
-    {'R', TItemKind::Registry, WordReg, MsgRegistryHeading},
-    {'I', TItemKind::Ini, WordIni, MsgIniHeading},
-    {'B', TItemKind::Alias, WordBDEAlias, MsgAliasesHeading},
-    {'T', TItemKind::Text, WordText, MsgTextHeading},
-    {'S', TItemKind::Server, WordComSrv, MsgOleHeading},
-};
-
-constexpr const char* DefaultSectionOrder = "IUD";
-constexpr const char* DefaultInsertItemOrder = "FDRIBTS";
-constexpr const char* DefaultOtherItemOrder = "FDRIBS";
 
 // Only ASCII letters: the order keys are letters of fixed tables.
 std::string UpperAscii(std::string text)
@@ -52,27 +19,6 @@ std::string UpperAscii(std::string text)
     for (char& c : text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return text;
-}
-
-const TSectionKind* FindSectionKind(char letter)
-{
-    for (const TSectionKind& kind : SectionKinds)
-        if (kind.Letter == letter) return &kind;
-    return nullptr;
-}
-
-const TItemKindInfo* FindItemKind(char letter)
-{
-    for (const TItemKindInfo& kind : ItemKinds)
-        if (kind.Letter == letter) return &kind;
-    return nullptr;
-}
-
-const TItemKindInfo& KindInfo(TItemKind kind)
-{
-    for (const TItemKindInfo& info : ItemKinds)
-        if (info.Kind == kind) return info;
-    return ItemKinds[0];
 }
 
 // The engine starts before the first alias item of the run; a later alias
@@ -117,7 +63,7 @@ void ProcessItem(const TItemPlace& place, TItemKind kind, const std::string& val
 
 // Items {prefix}1, {prefix}2, ... up to the first missing or empty one.
 // False when an item failed.
-bool ProcessKind(const std::string& script, const std::string& section, const TItemKindInfo& kind,
+bool ProcessKind(const std::string& script, const std::string& section, const TItemKindLayout& kind,
                  TSectionMode mode)
 {
     std::string prefix = Msg(kind.Prefix);
@@ -134,9 +80,9 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
 bool ProcessSection(const std::string& script, const std::string& section, TSectionMode mode)
 {
     std::string itemOrder = UpperAscii(ReadScriptString(script, section, Msg(WordItemOrder)));
-    if (itemOrder.empty()) itemOrder = mode == TSectionMode::Insert ? DefaultInsertItemOrder : DefaultOtherItemOrder;
+    if (itemOrder.empty()) itemOrder = DefaultItemOrder(mode);
     for (char letter : itemOrder) {
-        const TItemKindInfo* kind = FindItemKind(letter);
+        const TItemKindLayout* kind = FindItemKind(letter);
         if (kind && !ProcessKind(script, section, *kind, mode)) return false;
     }
     return true;
@@ -168,6 +114,6 @@ void ProcessScript(const std::string& scriptPath)
 void ProcessScriptItem(const std::string& scriptPath, const std::string& section, TItemKind kind, int n,
                        TSectionMode mode)
 {
-    std::string value = ReadScriptString(scriptPath, section, Msg(KindInfo(kind).Prefix) + std::to_string(n));
+    std::string value = ReadScriptString(scriptPath, section, Msg(ItemKindLayout(kind).Prefix) + std::to_string(n));
     if (!value.empty()) ProcessItem(TItemPlace{scriptPath, section, n}, kind, value, mode);
 }

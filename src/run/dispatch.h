@@ -6,8 +6,7 @@
 #include <string>
 
 #include "core/section_mode.h"
-
-enum class TItemKind { File, Dir, Registry, Ini, Alias, Text, Server };
+#include "script/script_layout.h"
 
 // Carries out the action sections of one script (full path). The outcome is
 // RunOk; stops after the first item that leaves RunOk false.

@@ -17,6 +17,7 @@
 #include "script/expand.h"
 #include "script/profile.h"
 #include "script/script_image.h"
+#include "script/script_layout.h"
 #include "script/settings.h"
 
 namespace {
@@ -44,29 +45,6 @@ struct TSectionLayout {
 constexpr TSectionLayout SectionLayouts[] = {
     {WordOptions, 'O'}, {WordConstants, 'C'}, {WordInsert, 'I'}, {WordUpdate, 'U'}, {WordDelete, 'D'},
 };
-
-struct TItemKindLayout {
-    char Letter;
-    unsigned Prefix;
-    unsigned EntryWord;   // 0: the kind has no entries
-    unsigned EntryEnd;    // the entry key whose absence ends the entries
-    unsigned EntryFirst;  // a key the first entry needs as well (0: none)
-    bool InsertOnly;      // fails in Update and Delete sections
-};
-
-constexpr TItemKindLayout ItemKinds[] = {
-    {'F', WordFile, 0, 0, 0, false},
-    {'D', WordDir, 0, 0, 0, false},
-    {'R', WordReg, WordVal, WordName, 0, false},
-    {'I', WordIni, WordVal, WordName, WordSection, false},
-    {'B', WordBDEAlias, 0, 0, 0, false},
-    {'T', WordText, WordStr, WordPrefix, 0, true},
-    {'S', WordComSrv, 0, 0, 0, false},
-};
-
-constexpr const char* SectionOrderLetters = "IUD";
-constexpr const char* DefaultInsertItemOrder = "FDRIBTS";
-constexpr const char* DefaultOtherItemOrder = "FDRIBS";
 
 // A key name: a word, an item number, an entry word and number, a last word.
 struct TKeyLayout {
@@ -114,16 +92,6 @@ constexpr TKeyLayout KeyLayouts[] = {
     {WordComSrv, true, 0, 0, 'S', InActions, true},
 };
 
-constexpr unsigned FlagWords[] = {
-    WordCheckVersion, WordKeepNewest, WordNotCheckSize, WordNotCheckDatetime, WordUntilReboot, Word9xOnly, WordNtOnly,
-};
-
-// Registry roots, spelt as the run recognises them (fixed names of the
-// system, not texts of the message table).
-constexpr const char* RootNames[] = {
-    "HKEY_CLASSES_ROOT", "HKCR", "HKEY_CURRENT_USER", "HKCU", "HKEY_LOCAL_MACHINE", "HKLM",
-    "HKEY_USERS", "HKUS", "HKEY_PERFORMANCE_DATA", "HKPD", "HKEY_CURRENT_CONFIG", "HKCC", "HKEY_DYN_DATA", "HKDD",
-};
 // The system's usual short name for HKEY_USERS, which the run does not know.
 constexpr const char* UsersShortSlip = "HKU";
 constexpr const char* UsersShort = "HKUS";
@@ -138,10 +106,6 @@ struct TLookupLayout {
     bool KeyFirst;  // the first field is a registry key
 };
 constexpr TLookupLayout LookupLayouts[] = {{"Reg", 1, 3, true}, {"Ini", 3, 4, false}};
-
-constexpr unsigned BuiltInConstantWords[] = {
-    WordWinDir, WordWinSysDir, WordEtcDir, WordTempDir, WordPfDir, WordCfDir, WordMediaDir, WordBootDir, WordSrcDir,
-};
 
 // Suggestions are made for names at most this far from a known one, and
 // closer than a third of the known name's length.
@@ -653,7 +617,9 @@ void CheckRegistryPath(TCheck& check, const TFileView& view, int line, const std
     std::string first = path.substr(0, slash);
     bool exact = false;
     std::string otherCase;
-    for (const char* root : RootNames) {
+    std::vector<std::string> roots;
+    for (const TRootName& root : RootNames) roots.insert(roots.end(), {root.Full, root.Short});
+    for (const std::string& root : roots) {
         if (first == root)
             exact = true;
         else if (SameName(first, root))
@@ -666,7 +632,6 @@ void CheckRegistryPath(TCheck& check, const TFileView& view, int line, const std
     } else if (!otherCase.empty()) {
         Add(check, view, line, TSeverity::Error, 110, WithSuggestion(Fill(MsgCheckRootCase, {first}), otherCase));
     } else {
-        std::vector<std::string> roots(std::begin(RootNames), std::end(RootNames));
         Add(check, view, line, TSeverity::Warning, 110,
             WithSuggestion(Fill(MsgCheckNoRoot, {path}), Nearest(first, roots)));
     }
@@ -818,7 +783,9 @@ void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& se
             slot.EndKey = line->Name;
             slot.EndKeyEmpty = true;
         } else if (layout.Prefix == WordSectionOrder) {
-            CheckLetters(check, view, *line, SectionOrderLetters, 107, MsgCheckSectionLetter, WordSectionOrder);
+            std::string letters;
+            for (const TSectionKind& kind : SectionKinds) letters += kind.Letter;
+            CheckLetters(check, view, *line, letters, 107, MsgCheckSectionLetter, WordSectionOrder);
         } else if (layout.Prefix == WordRun) {
             (layout.Suffix == 0 ? run : runFlags) = line;
         }
@@ -855,7 +822,7 @@ void CheckFlags(TCheck& check, const TFileView& view, const TScriptLine& line)
 {
     std::string flags = ExpandConstants(line.Read, ExpandPlain);
     std::vector<std::string> known;
-    for (unsigned word : FlagWords) known.push_back(Msg(word));
+    for (unsigned word : FileFlagWords) known.push_back(Msg(word));
     // A hyphen belongs to the word: "keep-newest" is a misspelt flag, not two.
     auto inWord = [](char c) { return IsAsciiAlnum(c) || c == '_' || c == '-'; };
     for (size_t at = 0; at < flags.size();) {
@@ -975,7 +942,7 @@ void CheckActions(TCheck& check, const TFileView& view, const TScriptSection& se
                 Add(check, view, orderLine->Line, TSeverity::Error, 109,
                     Fill(MsgCheckTextInOrder, {Msg(WordItemOrder), std::string(1, kind.Letter), Msg(MsgNotSupported)}));
     }
-    if (order.empty()) order = mode == 'I' ? DefaultInsertItemOrder : DefaultOtherItemOrder;
+    if (order.empty()) order = DefaultItemOrder(FindSectionKind(mode)->Mode);
 
     const TKindKeys* dirs = nullptr;
     for (TKindKeys& keys : kinds) {
