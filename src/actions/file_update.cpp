@@ -248,7 +248,8 @@ bool DeleteMatches(const std::string& name, const TFileFlags& flags)
 
 bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource)
 {
-    if (item.WaitForPreviousInstance && Run.SelfPauseMs > 0) Sleep(static_cast<DWORD>(Run.SelfPauseMs));
+    if (item.WaitForPreviousInstance && Run.SelfPauseMs > 0 && !Run.Plan.Active)
+        Sleep(static_cast<DWORD>(Run.SelfPauseMs));
     TFileFlags flags = ParseFileFlags(item.Flags);
     if (mode == TSectionMode::Delete) return DeleteMatches(item.Path, flags);
     return UpdateFromSource(item.Path, flags, mode, newSource);

@@ -28,8 +28,9 @@ void StartEngineOnce()
     if (Run.EngineStarted) return;
     // Written directly: the engine line comes before a pending banner and heading.
     WriteText(Msg(MsgEngineInit));
-    if (CheckEngineResult(DbiInit(nullptr))) ReportOk();
-    Run.EngineStarted = Run.RunOk;
+    bool started = CheckEngineResult(DbiInit(nullptr));
+    if (started) ReportOk();
+    Run.EngineStarted = started;
 }
 
 void ProcessItem(const TItemPlace& place, TItemKind kind, const std::string& value, TSectionMode mode)
@@ -70,7 +71,8 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
     for (int n = 1;; ++n) {
         std::string value = ReadScriptString(script, section, prefix + std::to_string(n));
         if (value.empty()) return true;
-        if (Run.PauseMs > 0) Sleep(static_cast<DWORD>(Run.PauseMs));
+        // A plan changes nothing that a pause could give time to.
+        if (Run.PauseMs > 0 && !Run.Plan.Active) Sleep(static_cast<DWORD>(Run.PauseMs));
         if (n == 1) Run.PendingHeading = Msg(kind.Heading);
         ProcessItem(TItemPlace{script, section, n}, kind.Kind, value, mode);
         if (!Run.RunOk) return false;
