@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +36,9 @@ struct TRunState {
     // Target directories already swept of scratch copies that interrupted
     // runs left (upper case): each is swept once per run.
     std::set<std::string> SweptDirectories;
+    // The directories listed so far and what the run changed in them
+    // (core/dir_listing); created at the first look-up.
+    std::shared_ptr<struct TDirListings> Listings;
 };
 
 extern TRunState Run;
