@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/dir_listing.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -43,9 +44,12 @@ bool CreateDirectories(const std::string& path, DWORD& error)
         if (end == std::string::npos) end = path.size();
         if (end > at) {
             std::string level = path.substr(0, end);
-            if (!IsDirectory(level) && !CreateDirectoryA(level.c_str(), nullptr)) {
-                error = GetLastError();
-                return false;
+            if (!IsDirectory(level)) {
+                if (!CreateDirectoryA(level.c_str(), nullptr)) {
+                    error = GetLastError();
+                    return false;
+                }
+                NoteDirectoryChanged(level);
             }
         }
         at = end + 1;
@@ -88,10 +92,13 @@ void ApplyDirectory(const TDirItem& item, TDirChange change)
     case TDirChange::Remove:
         ReportItem(FormatMsg(MsgItemLine, item.Shown));
         if (!RemoveDirectoryA(item.Path.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        NoteDirectoryChanged(item.Path);
         break;
     case TDirChange::Rename:
         ReportItem(FormatMsg(MsgRenameLine, item.Shown, item.NewShown));
         if (!MoveFileA(item.Path.c_str(), item.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        NoteDirectoryChanged(item.Path);
+        NoteDirectoryChanged(item.NewPath);
         break;
     }
     ReportOk();

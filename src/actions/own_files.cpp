@@ -35,10 +35,10 @@ std::string RestartedCopyTarget(const std::string& name)
     return {};
 }
 
-TFileResult StageOwnFile(const std::string& source, const std::string& fileName)
+TFileResult StageOwnFile(const std::string& source, const std::string& fileName, const TSourceFacts& facts)
 {
     Run.SelfCopyPath = Run.ExeDir + "_" + fileName;
-    TFileResult result = ClearAndCopy(source, Run.SelfCopyPath);
+    TFileResult result = ClearAndCopy(source, Run.SelfCopyPath, facts);
     if (result.Ok && SameFileName(fileName, Run.LanguageName) && !Run.SelfReplaced) {
         // Only the language file is new: the program must still restart to
         // load it, from a copy of itself whose name fits the new file.
@@ -55,7 +55,7 @@ TFileResult StageCurrentLanguageFile(const std::string& fileName)
 }
 
 TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
-                               const TNewScriptSourceQuery& newSource)
+                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts)
 {
     TFileOutcome outcome;
     TNewScriptSource next = newSource();
@@ -70,6 +70,6 @@ TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& tar
         outcome.Reported = true;
         return outcome;
     }
-    outcome.Result = ClearAndCopy(source, target);
+    outcome.Result = ClearAndCopy(source, target, facts);
     return outcome;
 }

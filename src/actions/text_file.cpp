@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/report.h"
@@ -108,6 +110,7 @@ void TTextFile::Append(const std::string& text)
         UniqueFile writer(CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!writer) RaiseLastIoError();
+        NoteFileChanged(m_path);
         LONG high = 0;
         if (SetFilePointer(writer.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
             GetLastError() != NO_ERROR)
@@ -131,6 +134,10 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
 {
     file = TTextFile();
     file.m_path = path;
+    if (IsDeviceName(path)) {
+        FailStep(FormatMsg(MsgNotADiskFile, path));
+        return false;
+    }
     if (!IsExistingFile(path)) {
         // OPEN_ALWAYS: a file that appeared since the test above is kept as it is.
         UniqueFile created(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
@@ -139,10 +146,17 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
             CantOpenOrCreate(path, GetLastError());
             return false;
         }
+        NoteFileChanged(path);
     }
     file.m_handle.Reset(OpenForReading(path));
     if (!file.m_handle) {
         CantOpenOrCreate(path, GetLastError());
+        return false;
+    }
+    // A pipe or device behind the name would keep the read waiting.
+    if (!IsDiskFile(file.m_handle.Get())) {
+        file.m_handle.Reset();
+        FailStep(FormatMsg(MsgNotADiskFile, path));
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/disk_files.h"
 #include "core/handles.h"
 
 namespace {
@@ -38,7 +39,7 @@ void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
     for (std::string ext : {abbrev.substr(0, 3), abbrev.substr(0, 2)}) {
         if (ext.empty()) continue;
         std::string path = exeDir + ReplaceExtension(exeName, ext);
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES || !MayOpenAsFile(path)) continue;
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (module) {
             g_languageFile.Reset(module);

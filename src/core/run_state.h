@@ -39,6 +39,8 @@ struct TRunState {
     // The directories listed so far and what the run changed in them
     // (core/dir_listing); created at the first look-up.
     std::shared_ptr<struct TDirListings> Listings;
+    // Paths found to be disk files (upper case), so that each is checked once.
+    std::set<std::string> DiskFiles;
 };
 
 extern TRunState Run;

@@ -52,6 +52,7 @@ void LoadScriptSettings()
 void UpdatePass()
 {
     Run.SourceDir.clear();
+    if (!ScriptIsADiskFile()) return;
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "script/profile.h"
 
@@ -178,9 +179,11 @@ std::string NarrowedValue(const std::wstring& value)
 // The whole file; false when it cannot be opened or read now.
 bool ReadAllBytes(const std::string& file, std::string& bytes)
 {
+    if (IsDeviceName(file)) return false;
     UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return false;  // the callers treat an unreadable file as an empty one; the reason does not matter
+    if (!IsDiskFile(handle.Get())) return false;  // a pipe or device would keep the read waiting
     char buffer[16384];
     DWORD read = 0;
     for (;;) {

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "core/console.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -54,7 +55,9 @@ void LoadSettings(const std::string& scriptPath)
 
     // The settings file's constants are read as written, after the script's.
     Run.SettingsName = read(WordSettings);
-    if (!Run.SettingsName.empty()) LoadConstants(Run.ExeDir + Run.SettingsName);
+    // A settings file that is no disk file is refused when the run updates it.
+    if (!Run.SettingsName.empty() && MayOpenAsFileOnce(Run.ExeDir + Run.SettingsName))
+        LoadConstants(Run.ExeDir + Run.SettingsName);
 
     std::string header = read(WordWinHeader);
     if (!header.empty()) {

@@ -3,6 +3,7 @@
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
 #include "actions/file_version.h"
+#include "core/handles.h"
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
@@ -31,10 +32,13 @@ protected:
     std::string Share(const std::string& name) const { return m_share / name; }
 
     // Writes a file and gives it a last-write time (days after the base date).
+    // What a test writes stands for a change between two runs: the next
+    // UpdateFile sees the directories as a new run would, listed afresh.
     static void Put(const std::string& path, const std::string& bytes, int day, int64_t ms = 0, int64_t ticks = 0)
     {
         WriteFileBytes(path, bytes);
         SetLastWriteTime(path, LocalStamp(day, ms, ticks));
+        ::Run.Listings.reset();
     }
     static void PutFixture(const std::string& path, const std::string& fixture, int day)
     {
@@ -242,6 +246,46 @@ TEST_F(FileUpdateTest, FailedCopyLeavesTheOldTargetAndNoScratchFile)
     EXPECT_TRUE(UpdateFile("data.bin", "", Update));
     EXPECT_EQ(ReadFileBytes(App("data.bin")), std::string(100000, 'n'));
     EXPECT_FALSE(FileExists(PartialCopyPath(App("data.bin"))));
+}
+
+// The copy holds the source to what the decision saw of it, and refuses
+// what is no disk file.
+TEST_F(FileUpdateTest, CopyIsHeldToTheDecidedFactsOfTheSource)
+{
+    Put(Share("f.bin"), "twelve bytes", 2);
+    Put(App("f.bin"), "old", 1);
+    SetFileAttributesA(Share("f.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(GetFileAttributesExA(Share("f.bin").c_str(), GetFileExInfoStandard, &data));
+    const TSourceFacts decided{true, 12, data.ftLastWriteTime, data.dwFileAttributes};
+    TSourceFacts otherSize = decided;
+    otherSize.Size = 11;
+    TSourceFacts otherTime = decided;
+    otherTime.WriteTime.dwLowDateTime ^= 1;
+    for (const TSourceFacts& stale : {otherSize, otherTime}) {
+        TFileResult result = CopyWhole(Share("f.bin"), App("f.bin"), stale);
+        EXPECT_FALSE(result.Ok);
+        EXPECT_EQ(result.Problem, TCopyProblem::SourceReplaced);
+        EXPECT_EQ(result.Found.Size, 12);
+        EXPECT_EQ(CompareFileTime(&result.Found.WriteTime, &data.ftLastWriteTime), 0);
+        EXPECT_EQ(ReadFileBytes(App("f.bin")), "old");
+        EXPECT_FALSE(FileExists(PartialCopyPath(App("f.bin"))));
+    }
+    TFileResult copied = CopyWhole(Share("f.bin"), App("f.bin"), decided);
+    EXPECT_TRUE(copied.Ok);
+    EXPECT_EQ(ReadFileBytes(App("f.bin")), "twelve bytes");
+    FILETIME target = LastWriteTime(App("f.bin"));
+    FILETIME source = LastWriteTime(Share("f.bin"));
+    EXPECT_EQ(CompareFileTime(&target, &source), 0);
+    EXPECT_TRUE(GetFileAttributesA(App("f.bin").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    EXPECT_EQ(CopyWhole(Share("f.bin"), App("aux.bin")).Problem, TCopyProblem::NotADiskFile);
+    EXPECT_EQ(ClearAndCopy(Share("f.bin"), App("LPT1")).Problem, TCopyProblem::NotADiskFile);
+    std::string pipe = "\\\\.\\pipe\\vantorel-test-" + NewGuid();
+    UniqueFile server(CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 2, 512, 512, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(server));
+    EXPECT_EQ(CopyWhole(pipe, App("from-pipe.bin")).Problem, TCopyProblem::NotADiskFile);
+    EXPECT_FALSE(FileExists(App("from-pipe.bin")));
 }
 
 TEST_F(FileUpdateTest, LockedTargetFailsWithSharingViolationOrIsScheduledForReboot)
