@@ -73,4 +73,5 @@ struct TFileOutcome {
     bool RebootScheduled = false;  // the failed replacement waits for the next start of the system
     bool EndWalk = false;          // the walk ends at once, the failure already reported
     bool Reported = false;         // nothing more is to be printed
+    bool Deferred = false;         // the file is in use by another run of the program; a later run replaces it
 };

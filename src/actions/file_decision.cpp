@@ -148,6 +148,15 @@ bool IsOwnProgramFile(const std::string& fileName)
            (!Run.LanguageName.empty() && SameFileName(fileName, Run.LanguageName));
 }
 
+bool IsReplacedByRestartedCopy(const std::string& fileName)
+{
+    // A restarted copy runs as "_" + the name of the file it replaces.
+    auto replaces = [&fileName](const std::string& running) {
+        return running.size() > 1 && running[0] == '_' && SameFileName(fileName, running.substr(1));
+    };
+    return replaces(Run.ExeName) || (!Run.LanguageName.empty() && replaces(Run.LanguageName));
+}
+
 bool IsOwnScriptFile(const std::string& fileName)
 {
     return SameFileName(fileName, FileNamePart(Run.ScriptName)) ||
@@ -177,6 +186,8 @@ TFileStep DecideFileStep(const TListedFile& match, const std::string& sourceDir,
     }
     if (IsOwnProgramFile(match.Name))
         step.Kind = TFileStepKind::StageOwnFile;
+    else if (IsReplacedByRestartedCopy(match.Name))
+        step.Kind = TFileStepKind::ReplaceProgram;
     else if (IsOwnScriptFile(match.Name))
         step.Kind = TFileStepKind::ReplaceScript;
     else if (mode == TSectionMode::Update)

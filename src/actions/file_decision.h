@@ -82,6 +82,7 @@ enum class TFileStepKind {
     Copy,                     // Update sections: replace or create the target
     Insert,                   // Insert sections: create the missing target
     InsertPresent,            // Insert sections: the target is there; its line shows OK, nothing is copied
+    ReplaceProgram,           // in a restarted copy: the program or language file it was started from
     NotADiskFile,             // the name is a device's: nothing is opened, the item fails
 };
 
@@ -108,3 +109,5 @@ TFileStep DecideFileStepAgain(const TFileStep& step, int64_t size, const FILETIM
 bool IsOwnProgramFile(const std::string& fileName);
 // The script or the settings file.
 bool IsOwnScriptFile(const std::string& fileName);
+// In a restarted copy ("_prog.exe"), the program or language file it replaces ("prog.exe").
+bool IsReplacedByRestartedCopy(const std::string& fileName);

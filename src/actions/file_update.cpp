@@ -38,6 +38,15 @@ TFileOutcome ApplyFileStep(const TFileStep& step, const TFileFlags& flags, const
     case TFileStepKind::ReplaceScript:
         outcome = ReplaceScriptFile(step.Source, step.Target, step.FileName, newSource, facts);
         break;
+    case TFileStepKind::ReplaceProgram:
+        outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
+        // Another run still runs from the file: it stays whole as it is, and
+        // the next run that finds it old brings the new one.
+        if (!outcome.Result.Ok && outcome.Result.Code == ERROR_SHARING_VIOLATION) {
+            outcome.Result = {};
+            outcome.Deferred = true;
+        }
+        break;
     case TFileStepKind::Copy:
         outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
         if (!outcome.Result.Ok && outcome.Result.Problem == TCopyProblem::None && flags.UntilReboot) {
@@ -142,6 +151,7 @@ bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSection
         }
         if (outcome.Result.Ok) {
             ReportOk();
+            if (outcome.Deferred) WriteLine(FormatMsg(MsgProgramInUse, step.FileName));
         } else if (ReportCopyProblem(step, outcome.Result.Problem)) {
             return false;
         } else if (outcome.RebootScheduled) {

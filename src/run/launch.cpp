@@ -8,13 +8,15 @@
 #include "core/report.h"
 #include "core/run_log.h"
 #include "core/run_state.h"
+#include "run/run_lock.h"
 #include "script/expand.h"
 #include "script/profile.h"
 
 namespace {
 
-// Starts a process and does not wait for it; a failure raises the system error.
-void StartProcess(std::string commandLine, const char* currentDirectory)
+// Starts a process and does not wait for it; a failure raises the system
+// error. Gives the process's handle.
+UniqueKernelHandle StartProcess(std::string commandLine, const char* currentDirectory)
 {
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
@@ -25,7 +27,7 @@ void StartProcess(std::string commandLine, const char* currentDirectory)
     }
     // Nothing waits for the new process: its handles are only released.
     UniqueKernelHandle thread(info.hThread);
-    UniqueKernelHandle process(info.hProcess);
+    return UniqueKernelHandle(info.hProcess);
 }
 
 }  // namespace
@@ -37,7 +39,8 @@ void Restart()
     // start another program (C:\Program.exe for C:\Program Files\...).
     std::string commandLine =
         "\"" + Run.ExeDir + "_" + Run.ExeName + "\" " + RunLogRestartArguments() + "\"" + Run.ScriptName + "\"";
-    StartProcess(commandLine, nullptr);
+    UniqueKernelHandle copy = StartProcess(commandLine, nullptr);
+    HandOverRunLock(copy.Get());
     ReportOk();
 }
 

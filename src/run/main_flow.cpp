@@ -19,6 +19,7 @@
 #include "run/file_items.h"
 #include "run/includes.h"
 #include "run/launch.h"
+#include "run/run_lock.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
@@ -106,6 +107,7 @@ int RunMainFlow(int argc, char** argv)
         ReadWorkstationFacts();
         BuildBuiltInConstants();
         ConsoleWriteLine();
+        if (!TakeRunLock()) return ExitFailed;
 
         try {
             UpdatePass();
