@@ -32,6 +32,9 @@ namespace {
 // directory) is cheaper to ask than to list.
 constexpr unsigned LookUpsBeforeListing = 8;
 
+// Counted for the process: a script image outlives a test's run state.
+uint64_t g_notedChanges = 0;
+
 TDirListings& Listings()
 {
     if (!Run.Listings) Run.Listings = std::make_shared<TDirListings>();
@@ -331,8 +334,14 @@ bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
     return true;
 }
 
+uint64_t NotedChanges()
+{
+    return g_notedChanges;
+}
+
 void NoteFileChanged(const std::string& path)
 {
+    ++g_notedChanges;
     if (!Run.Listings) return;
     std::string key = DirectoryKey(DirectoryPart(path));
     auto found = Run.Listings->Directories.find(key);
@@ -353,6 +362,7 @@ void NoteFileChanged(const std::string& path)
 
 void NoteDirectoryChanged(const std::string& path)
 {
+    ++g_notedChanges;
     if (!Run.Listings) return;
     std::string directory = path;
     while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();

@@ -50,6 +50,10 @@ bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry);
 // are asked of the system, and a mask over its directory lists it again.
 void NoteFileChanged(const std::string& path);
 
+// How many changes the run has noted so far (NoteFileChanged and
+// NoteDirectoryChanged): what was read before stays true while it holds.
+uint64_t NotedChanges();
+
 // The run created, removed or renamed the directory: listings of it and of
 // everything below it are dropped, and its name is changed in its parent's.
 void NoteDirectoryChanged(const std::string& path);
