@@ -1,8 +1,10 @@
 #include "actions/file_copy.h"
 
 #include <cctype>
+#include <cstdio>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/handles.h"
@@ -186,7 +188,7 @@ std::string PartialCopyPath(const std::string& target)
     uint32_t hash = 2166136261u;
     for (char c : FileNamePart(target)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     char shortName[16];
-    wsprintfA(shortName, "~vt%08lx.tmp", static_cast<unsigned long>(hash));
+    std::snprintf(shortName, sizeof shortName, "~vt%08lx.tmp", static_cast<unsigned long>(hash));
     return DirectoryPart(target) + shortName;
 }
 
@@ -196,7 +198,7 @@ std::string PartialCopyPath(const std::string& target)
 void SweepLeftoverCopies(const std::string& directory)
 {
     std::string key = directory;
-    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
+    key = UpperAnsi(key);
     if (!Run.SweptDirectories.insert(key).second) return;
     for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
         // Nothing left over, or no such directory: the copy will tell.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/errors.h"
@@ -30,12 +31,6 @@ HANDLE OpenForReading(const std::string& path)
 {
     return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
-}
-
-std::string UpperAnsi(std::string text)
-{
-    if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
 }
 
 // The line, without the characters of codes 0..32 around it and in upper

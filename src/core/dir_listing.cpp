@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -57,9 +58,7 @@ std::string DirectoryKey(const std::string& directory)
     char buffer[MAX_PATH];
     DWORD length = GetFullPathNameA(directory.c_str(), MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH) return {};  // such a path goes to the system as it is
-    std::string key(buffer, length);
-    CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
-    return key;
+    return UpperAnsi(std::string(buffer, length));
 }
 
 // The name part as the system takes it: trailing blanks and dots go. Empty

@@ -1,5 +1,6 @@
 #include "core/disk_files.h"
 
+#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/run_state.h"
 
@@ -47,8 +48,7 @@ bool MayOpenAsFile(const std::string& path)
 
 bool MayOpenAsFileOnce(const std::string& path)
 {
-    std::string key = path;
-    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
+    std::string key = UpperAnsi(path);
     if (Run.DiskFiles.count(key)) return true;
     if (!MayOpenAsFile(path)) return false;
     Run.DiskFiles.insert(key);

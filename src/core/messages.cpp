@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "core/disk_files.h"
 #include "core/handles.h"
 
@@ -55,10 +56,8 @@ void UnloadLanguageFile()
 
 std::string Msg(unsigned id)
 {
-    char buffer[4096];
     HINSTANCE source = g_languageFile ? g_languageFile.Get() : GetModuleHandleA(nullptr);
-    int length = LoadStringA(source, id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+    return LoadTableString(source, id, 4096);
 }
 
 std::string FormatMsg(unsigned id, const std::string& a)

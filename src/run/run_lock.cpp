@@ -1,7 +1,9 @@
 #include "run/run_lock.h"
 
 #include <cstdint>
+#include <cstdio>
 
+#include "core/ansi_text.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -81,11 +83,10 @@ std::string RunLockName(const std::string& exeDir, const std::string& scriptName
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (length > 0 && length < MAX_PATH) path.assign(full, length);  // else the path as given serves
-    if (!path.empty()) CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
+    uint64_t hash = HashOf(UpperAnsi(path));
     char name[40];
-    uint64_t hash = HashOf(path);
-    wsprintfA(name, "Vantorel-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
-              static_cast<unsigned long>(hash & 0xFFFFFFFFu));
+    std::snprintf(name, sizeof name, "Vantorel-%08lx%08lx", static_cast<unsigned long>(hash >> 32),
+                  static_cast<unsigned long>(hash & 0xFFFFFFFFu));
     return name;
 }
 
