@@ -146,8 +146,17 @@ bool Narrowed(const wchar_t* name, std::string& narrow)
 TListingResult ListDirectory(const std::string& directory, TListedDirectory& listed)
 {
     WIN32_FIND_DATAW data;
-    UniqueFind find(FindFirstFileW(Widened(directory + "*").c_str(), &data));
+    std::wstring all = Widened(directory + "*");
+    // Large buffers: a directory of thousands of files comes in a few round
+    // trips instead of one per few dozen names. Systems before Windows 7
+    // refuse the flag and list it the plain way.
+    UniqueFind find(FindFirstFileExW(all.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH));
     DWORD error = find ? 0 : GetLastError();
+    if (error == ERROR_INVALID_PARAMETER) {
+        find.Reset(FindFirstFileW(all.c_str(), &data));
+        error = find ? 0 : GetLastError();
+    }
     if (error == ERROR_CALL_NOT_IMPLEMENTED) {
         // The 9x family has no wide file functions: its look-ups go to the system as they always did.
         listed = TListedDirectory{};
