@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <unordered_map>
 #include <vector>
 
 #include "core/ansi_text.h"
@@ -11,6 +12,9 @@
 namespace {
 
 UniqueModule g_languageFile;
+// Texts already looked up in the table in force: an item of ten values asks
+// for the same few words dozens of times.
+std::unordered_map<unsigned, std::string> g_texts;
 
 // Formats with the C runtime; the message texts carry the %s/%d markers.
 template <typename... Args>
@@ -44,6 +48,7 @@ void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (module) {
             g_languageFile.Reset(module);
+            g_texts.clear();
             return;
         }
     }
@@ -52,12 +57,15 @@ void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
 void UnloadLanguageFile()
 {
     g_languageFile.Reset();
+    g_texts.clear();
 }
 
 std::string Msg(unsigned id)
 {
+    auto known = g_texts.find(id);
+    if (known != g_texts.end()) return known->second;
     HINSTANCE source = g_languageFile ? g_languageFile.Get() : GetModuleHandleA(nullptr);
-    return LoadTableString(source, id, 4096);
+    return g_texts[id] = LoadTableString(source, id, 4096);
 }
 
 std::string FormatMsg(unsigned id, const std::string& a)
