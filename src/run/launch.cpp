@@ -10,7 +10,7 @@
 #include "core/run_state.h"
 #include "run/run_lock.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -50,10 +50,10 @@ void LaunchApplication()
     std::string options = Msg(WordOptions);
     if (Run.UnderWine) {
         std::string flags =
-            ExpandConstants(ReadProfileString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
+            ExpandConstants(ReadScriptString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
         if (flags.find(Msg(WordWine)) == std::string::npos) return;
     }
-    std::string value = ReadProfileString(script, options, Msg(WordRun));
+    std::string value = ReadScriptString(script, options, Msg(WordRun));
     size_t blank = value.find(' ');
     if (blank == std::string::npos) {
         Run.RunProgram = ExpandConstants(value, ExpandPlain);

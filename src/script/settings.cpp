@@ -9,7 +9,7 @@
 #include "core/run_state.h"
 #include "script/constants.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ std::string LanguageFileName(const std::string& exeName, const std::string& exte
 void LoadSettings(const std::string& scriptPath)
 {
     const std::string options = Msg(WordOptions);
-    auto read = [&](unsigned key) { return ReadProfileString(scriptPath, options, Msg(key)); };
+    // From the script's image: the profile functions would read and parse the whole script for every key.
+    auto read = [&](unsigned key) { return ReadScriptString(scriptPath, options, Msg(key)); };
 
     // The settings file's constants are read as written, after the script's.
     Run.SettingsName = read(WordSettings);
