@@ -141,9 +141,13 @@ def measure(n, variant, run, floor, cwd, key):
     _, output = timed(run, cwd)
     check_current(n, variant, output, key)
     timed(floor, cwd)
-    t_run = statistics.median(timed(run, cwd)[0] for _ in range(repeat))
-    t_floor = statistics.median(timed(floor, cwd)[0] for _ in range(repeat))
-    return t_run, t_floor
+    # Alternated, so that a change in the machine's load (other builds on a
+    # shared machine) falls on both sides of the ratio alike.
+    runs, floors = [], []
+    for _ in range(repeat):
+        runs.append(timed(run, cwd)[0])
+        floors.append(timed(floor, cwd)[0])
+    return statistics.median(runs), statistics.median(floors)
 
 def xcopy(source, program, newer_only):
     # /Y: a file that would be copied must not wait for an answer that never comes.
