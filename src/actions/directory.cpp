@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/handles.h"
+#include "core/dir_listing.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -44,9 +45,12 @@ bool CreateDirectories(const std::string& path, DWORD& error)
         if (end == std::string::npos) end = path.size();
         if (end > at) {
             std::string level = path.substr(0, end);
-            if (!IsDirectory(level) && !CreateDirectoryA(level.c_str(), nullptr)) {
-                error = GetLastError();
-                return false;
+            if (!IsDirectory(level)) {
+                if (!CreateDirectoryA(level.c_str(), nullptr)) {
+                    error = GetLastError();
+                    return false;
+                }
+                NoteDirectoryChanged(level);
             }
         }
         at = end + 1;
@@ -136,11 +140,14 @@ void ApplyDirectory(const TDirItem& item, TDirChange change)
         ReportItem(FormatMsg(MsgItemLine, item.Shown));
         if (Run.Plan.Active) return ShowDirectoryChange(item, change);
         if (!RemoveDirectoryA(item.Path.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        NoteDirectoryChanged(item.Path);
         break;
     case TDirChange::Rename:
         ReportItem(FormatMsg(MsgRenameLine, item.Shown, item.NewShown));
         if (Run.Plan.Active) return ShowDirectoryChange(item, change);
         if (!MoveFileA(item.Path.c_str(), item.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+        NoteDirectoryChanged(item.Path);
+        NoteDirectoryChanged(item.NewPath);
         break;
     }
     ReportOk();

@@ -1,7 +1,12 @@
 #include "actions/file_copy.h"
 
 #include <cctype>
+#include <cstdio>
+#include <vector>
 
+#include "core/ansi_text.h"
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -50,26 +55,70 @@ bool HasPartialSuffix(const std::string& name)
     return name.size() > length && lstrcmpiA(name.c_str() + name.size() - length, PartialSuffix) == 0;
 }
 
-// Flushes the file's data to the disk, so that the rename that follows never
-// puts a file on the disk whose contents are still only in the cache.
-TFileResult FlushToDisk(const std::string& path)
+// Bytes moved per read and write of a copy.
+constexpr DWORD CopyChunkSize = 1 << 20;
+
+int64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return LastFileFailure();
-    // A read-only copy (the source was read-only) cannot be opened for writing.
-    bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return LastFileFailure();
-    TFileResult result;
-    {
-        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            result = LastFileFailure();
-        else if (!FlushFileBuffers(file.Get()))
-            result = LastFileFailure();
-    }
-    if (readOnly && !SetFileAttributesA(path.c_str(), attributes) && result.Ok) result = LastFileFailure();
+    return static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+}
+
+TFileResult Problem(TCopyProblem problem)
+{
+    TFileResult result{false, 0};
+    result.Problem = problem;
     return result;
+}
+
+// Copies the source into the new scratch file, with the source's attributes
+// and write time, flushed to the disk, so that the rename that follows never
+// puts a file on the disk whose contents are still only in the cache. The
+// source is read through one handle, whose size and write time are compared
+// before and after: a source truncated, grown or rewritten meanwhile shows
+// there (or in the count of bytes read), whatever the file system reports
+// of the reads themselves.
+TFileResult CopyIntoPartial(const std::string& source, const std::string& partial, const TSourceFacts& facts)
+{
+    // Shared for writing and deleting: an administrator putting a new release
+    // on the share is never stopped by a workstation reading the old one.
+    UniqueFile in(CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return LastFileFailure();
+    if (!IsDiskFile(in.Get())) return Problem(TCopyProblem::NotADiskFile);
+    BY_HANDLE_FILE_INFORMATION before;
+    if (!GetFileInformationByHandle(in.Get(), &before)) return LastFileFailure();
+    if (facts.Known &&
+        (SizeOf(before) != facts.Size || CompareFileTime(&before.ftLastWriteTime, &facts.WriteTime) != 0)) {
+        TFileResult replaced = Problem(TCopyProblem::SourceReplaced);
+        replaced.Found = {true, SizeOf(before), before.ftLastWriteTime, before.dwFileAttributes};
+        return replaced;
+    }
+    DWORD attributes = before.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+    UniqueFile out(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return LastFileFailure();
+    std::vector<char> buffer(CopyChunkSize);
+    int64_t copied = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(in.Get(), buffer.data(), CopyChunkSize, &read, nullptr)) return LastFileFailure();
+        if (read == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(out.Get(), buffer.data(), read, &written, nullptr)) return LastFileFailure();
+        if (written != read) return {false, ERROR_DISK_FULL};
+        copied += read;
+    }
+    BY_HANDLE_FILE_INFORMATION after;
+    if (!GetFileInformationByHandle(in.Get(), &after)) return LastFileFailure();
+    if (copied != SizeOf(before) || SizeOf(after) != SizeOf(before) ||
+        CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) != 0)
+        return Problem(TCopyProblem::SourceChanged);
+    if (!SetFileTime(out.Get(), nullptr, nullptr, &before.ftLastWriteTime)) return LastFileFailure();
+    if (!FlushFileBuffers(out.Get())) return LastFileFailure();
+    // The data are on the disk; a failing close can only concern what the flush already wrote.
+    if (!CloseHandle(out.Release())) return LastFileFailure();
+    return Success();
 }
 
 // Puts the complete scratch copy in the target's place.
@@ -99,32 +148,33 @@ TFileResult ProbeWritable(const std::string& target)
 TFileResult ResetAttributes(const std::string& path)
 {
     if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE)) return LastFileFailure();
+    NoteFileChanged(path);
     return Success();
 }
 
-TFileResult CopyWhole(const std::string& source, const std::string& target)
+TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts)
 {
+    if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
     if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
         TFileResult probe = ProbeWritable(target);
         if (!probe.Ok) return probe;
     }
     std::string partial = PartialCopyPath(target);
     RemovePartialCopy(partial);
-    TFileResult result;
-    if (!CopyFileA(source.c_str(), partial.c_str(), FALSE))
-        result = LastFileFailure();
-    else
-        result = FlushToDisk(partial);
+    TFileResult result = CopyIntoPartial(source, partial, facts);
     if (result.Ok) result = ReplaceByPartial(partial, target);
     if (!result.Ok) RemovePartialCopy(partial);
+    NoteFileChanged(partial);
+    NoteFileChanged(target);
     return result;
 }
 
-TFileResult ClearAndCopy(const std::string& source, const std::string& target)
+TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts)
 {
+    if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
     TFileResult result = ResetAttributesIfPresent(target);
     if (!result.Ok) return result;
-    return CopyWhole(source, target);
+    return CopyWhole(source, target, facts);
 }
 
 std::string PartialCopyPath(const std::string& target)
@@ -135,7 +185,7 @@ std::string PartialCopyPath(const std::string& target)
     uint32_t hash = 2166136261u;
     for (char c : FileNamePart(target)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     char shortName[16];
-    wsprintfA(shortName, "~vt%08lx.tmp", static_cast<unsigned long>(hash));
+    std::snprintf(shortName, sizeof shortName, "~vt%08lx.tmp", static_cast<unsigned long>(hash));
     return DirectoryPart(target) + shortName;
 }
 
@@ -146,14 +196,14 @@ void SweepLeftoverCopies(const std::string& directory)
 {
     if (!Run.SweptDirectories.insert(PathKey(directory)).second) return;
     for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
-        WIN32_FIND_DATAA data;
-        UniqueFind find(FindFirstFileA(mask.c_str(), &data));
-        if (!find) continue;  // nothing left over, or no such directory: the copy will tell
-        do {
-            std::string name = data.cFileName;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        // Nothing left over, or no such directory: the copy will tell.
+        for (const TDirEntry& entry : FindEntries(mask, TListingUse::IfListed).Entries) {
+            if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             // Masks also match generated short names: check the real one.
-            if (HasPartialSuffix(name) || IsHashedPartialName(name)) RemovePartialCopy(directory + name);
-        } while (FindNextFileA(find.Get(), &data));
+            if (HasPartialSuffix(entry.Name) || IsHashedPartialName(entry.Name)) {
+                RemovePartialCopy(directory + entry.Name);
+                NoteFileChanged(directory + entry.Name);
+            }
+        }
     }
 }

@@ -6,12 +6,33 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+
+// What a failed copy met besides a system error.
+enum class TCopyProblem {
+    None,
+    SourceReplaced,  // before anything was copied, the source no longer had the decided facts
+    SourceChanged,   // the source changed while it was copied
+    NotADiskFile,    // the source or the target is a device or another object that is no disk file
+};
+
+// What the decision saw of the source: its size and stored write time.
+struct TSourceFacts {
+    bool Known = false;
+    int64_t Size = 0;
+    FILETIME WriteTime{};
+    DWORD Attributes = 0;
+};
 
 // The outcome of one file operation: success, or the system's code for why not.
 struct TFileResult {
+    TFileResult() = default;
+    TFileResult(bool ok, DWORD code) : Ok(ok), Code(code) {}
     bool Ok = true;
     DWORD Code = 0;
+    TCopyProblem Problem = TCopyProblem::None;
+    TSourceFacts Found;  // with SourceReplaced: the source as the copy found it
 };
 
 // Call at once after the failing call: it reads the thread's last error.
@@ -20,12 +41,19 @@ inline TFileResult LastFileFailure()
     return {false, GetLastError()};
 }
 
-// Copies source onto target, overwriting it, all or nothing.
-TFileResult CopyWhole(const std::string& source, const std::string& target);
+// Copies source onto target, overwriting it, all or nothing. The new file
+// has the source's attributes and last-write time. With known facts the copy
+// is held to them: a source of another size or write time when the copy
+// begins is not copied (SourceReplaced, with the facts found); a source
+// whose bytes or facts change while it is copied leaves the old target in
+// place (SourceChanged), so that a target is never a file that matches no
+// version of its source. A source or target that is not a disk file is
+// refused (NotADiskFile).
+TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
 
 // Gives an existing target the plain archive attribute (so that a read-only
 // file can be overwritten), then copies all or nothing.
-TFileResult ClearAndCopy(const std::string& source, const std::string& target);
+TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
 
 // Whether the existing target could be written now; the failure is the one a
 // copy onto it would meet (a sharing violation for a file held open or a
@@ -50,4 +78,5 @@ struct TFileOutcome {
     bool RebootScheduled = false;  // the failed replacement waits for the next start of the system
     bool EndWalk = false;          // the walk ends at once, the failure already reported
     bool Reported = false;         // nothing more is to be printed
+    bool Deferred = false;         // the file is in use by another run of the program; a later run replaces it
 };

@@ -1,7 +1,8 @@
 #include "actions/file_decision.h"
 
 #include "actions/file_version.h"
-#include "core/handles.h"
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -15,34 +16,56 @@ bool HasFlag(const std::string& flags, unsigned word)
 }
 
 struct TFileState {
+    bool Exists = false;  // a file or a directory of the name is there
     bool IsFile = false;
     int64_t Size = -1;
     int64_t DateMs = 0;  // last-write time in local time
     bool Dated = false;
 };
 
+// The stored write time as local time in milliseconds; false when the system
+// cannot convert it.
+bool LocalMilliseconds(const FILETIME& stored, int64_t& milliseconds)
+{
+    FILETIME local;
+    if (!FileTimeToLocalFileTime(&stored, &local)) return false;
+    ULARGE_INTEGER ticks;
+    ticks.LowPart = local.dwLowDateTime;
+    ticks.HighPart = local.dwHighDateTime;
+    milliseconds = static_cast<int64_t>(ticks.QuadPart / 10000);
+    return true;
+}
+
+TFileState StateOf(DWORD attributes, int64_t size, const FILETIME& writeTime)
+{
+    TFileState state;
+    state.Exists = true;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return state;
+    state.IsFile = true;
+    state.Size = size;
+    state.Dated = LocalMilliseconds(writeTime, state.DateMs);
+    return state;
+}
+
 // Size and local last-write time of a file; a missing path or a directory
 // has neither.
 TFileState ReadFileState(const std::string& path)
 {
-    TFileState state;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return state;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return state;
-    state.IsFile = true;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
     ULARGE_INTEGER size;
     size.LowPart = data.nFileSizeLow;
     size.HighPart = data.nFileSizeHigh;
-    state.Size = static_cast<int64_t>(size.QuadPart);
-    FILETIME local;
-    if (FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) {
-        ULARGE_INTEGER ticks;
-        ticks.LowPart = local.dwLowDateTime;
-        ticks.HighPart = local.dwHighDateTime;
-        state.DateMs = static_cast<int64_t>(ticks.QuadPart / 10000);
-        state.Dated = true;
-    }
-    return state;
+    return StateOf(data.dwFileAttributes, static_cast<int64_t>(size.QuadPart), data.ftLastWriteTime);
+}
+
+// The target's state from its directory's listing once that directory has
+// been asked often enough, else from the system.
+TFileState LookUpTargetState(const std::string& path)
+{
+    TDirEntry entry;
+    if (!LookUpEntry(path, TListingUse::WhenRepeated, entry)) return {};
+    return StateOf(entry.Attributes, entry.Size, entry.WriteTime);
 }
 
 }  // namespace
@@ -58,21 +81,16 @@ TFileFlags ParseFileFlags(const std::string& text)
     return flags;
 }
 
-std::vector<TListedFile> ListMatches(const std::string& pattern, bool withHiddenAndSystem)
+std::vector<TListedFile> ListMatches(const std::string& pattern, bool withHiddenAndSystem, bool fromSource)
 {
     std::vector<TListedFile> matches;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find) return matches;  // nothing to walk, whatever the reason; the callers report it
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (!withHiddenAndSystem && (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            continue;
-        ULARGE_INTEGER size;
-        size.LowPart = data.nFileSizeLow;
-        size.HighPart = data.nFileSizeHigh;
-        matches.push_back({data.cFileName, static_cast<int64_t>(size.QuadPart)});
-    } while (FindNextFileA(find.Get(), &data));
+    // Nothing to walk, whatever the reason: the callers report it.
+    TFoundEntries found = FindEntries(pattern, fromSource ? TListingUse::Always : TListingUse::IfListed);
+    for (const TDirEntry& entry : found.Entries) {
+        if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (!withHiddenAndSystem && (entry.Attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
+        matches.push_back({entry.Name, entry.Size, entry.WriteTime, entry.Attributes});
+    }
     return matches;
 }
 
@@ -87,36 +105,38 @@ TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, co
     TCopyDecision decision;
     TCopyReason& why = decision.Reason;
     why.SourceSize = match.Size;
-    TFileState targetState = ReadFileState(target);
+    why.SourceWriteTime = match.WriteTime;
+    TFileState targetState = LookUpTargetState(target);
+    why.TargetExists = targetState.Exists;
     why.TargetSize = targetState.Size;
-    // Without a dated target, source and target count as different.
-    int versionRelation = 1;
-    int dateRelation = 1;
-    if (targetState.Dated) {
-        why.TargetDated = true;
-        why.TargetDateMs = targetState.DateMs;
-        // Reading version resources costs a mapping of both files: only when asked for.
-        if (flags.CheckVersion) {
-            why.SourceVersion = GetFileVersionText(source);
-            why.TargetVersion = GetFileVersionText(target);
-            versionRelation = CompareVersions(why.SourceVersion, why.TargetVersion);
-        }
-        TFileState sourceState = ReadFileState(source);
-        why.SourceDated = sourceState.Dated;
-        why.SourceDateMs = sourceState.DateMs;
-        if (!sourceState.Dated || sourceState.DateMs > targetState.DateMs)
-            dateRelation = 1;
-        else
-            dateRelation = sourceState.DateMs < targetState.DateMs ? -1 : 0;
-    }
     auto copyBy = [&decision](TCopyRule rule) {
         decision.Copy = true;
         decision.Reason.Rule = rule;
         return decision;
     };
+    // Without a dated target, source and target count as different.
+    int dateRelation = 1;
+    if (targetState.Dated) {
+        why.TargetDated = true;
+        why.TargetDateMs = targetState.DateMs;
+        why.SourceDated = LocalMilliseconds(match.WriteTime, why.SourceDateMs);
+        if (!why.SourceDated || why.SourceDateMs > targetState.DateMs)
+            dateRelation = 1;
+        else
+            dateRelation = why.SourceDateMs < targetState.DateMs ? -1 : 0;
+    }
     if (!flags.NotCheckSize && match.Size != targetState.Size) return copyBy(TCopyRule::Size);
-    if (flags.CheckVersion && (flags.KeepNewest ? versionRelation > 0 : versionRelation != 0))
-        return copyBy(TCopyRule::Version);
+    // Reading version resources costs a mapping of both files: only when the
+    // size has not decided already.
+    if (flags.CheckVersion) {
+        int versionRelation = 1;
+        if (targetState.Dated) {
+            why.SourceVersion = GetFileVersionText(source);
+            why.TargetVersion = GetFileVersionText(target);
+            versionRelation = CompareVersions(why.SourceVersion, why.TargetVersion);
+        }
+        if (flags.KeepNewest ? versionRelation > 0 : versionRelation != 0) return copyBy(TCopyRule::Version);
+    }
     if (flags.NotCheckDatetime) return decision;
     if (flags.KeepNewest ? dateRelation > 0 : dateRelation != 0) return copyBy(TCopyRule::Date);
     return decision;
@@ -126,6 +146,15 @@ bool IsOwnProgramFile(const std::string& fileName)
 {
     return SameFileName(fileName, Run.ExeName) ||
            (!Run.LanguageName.empty() && SameFileName(fileName, Run.LanguageName));
+}
+
+bool IsReplacedByRestartedCopy(const std::string& fileName)
+{
+    // A restarted copy runs as "_" + the name of the file it replaces.
+    auto replaces = [&fileName](const std::string& running) {
+        return running.size() > 1 && running[0] == '_' && SameFileName(fileName, running.substr(1));
+    };
+    return replaces(Run.ExeName) || (!Run.LanguageName.empty() && replaces(Run.LanguageName));
 }
 
 bool IsOwnScriptFile(const std::string& fileName)
@@ -138,9 +167,15 @@ TFileStep DecideFileStep(const TListedFile& match, const std::string& sourceDir,
                          const TFileFlags& flags, TSectionMode mode)
 {
     TFileStep step;
+    step.Match = match;
     step.FileName = match.Name;
     step.Source = sourceDir + match.Name;
     step.Target = targetDir + match.Name;
+    // A file of a device's name on the share would be a device here.
+    if (IsDeviceName(match.Name)) {
+        step.Kind = TFileStepKind::NotADiskFile;
+        return step;
+    }
     TCopyDecision decision = DecideCopy(match, step.Source, step.Target, flags);
     step.Reason = decision.Reason;
     if (!decision.Copy) {
@@ -151,12 +186,23 @@ TFileStep DecideFileStep(const TListedFile& match, const std::string& sourceDir,
     }
     if (IsOwnProgramFile(match.Name))
         step.Kind = TFileStepKind::StageOwnFile;
+    else if (IsReplacedByRestartedCopy(match.Name))
+        step.Kind = TFileStepKind::ReplaceProgram;
     else if (IsOwnScriptFile(match.Name))
         step.Kind = TFileStepKind::ReplaceScript;
     else if (mode == TSectionMode::Update)
         step.Kind = TFileStepKind::Copy;
     else
-        step.Kind = GetFileAttributesA(step.Target.c_str()) == INVALID_FILE_ATTRIBUTES ? TFileStepKind::Insert
-                                                                                        : TFileStepKind::InsertPresent;
+        step.Kind = step.Reason.TargetExists ? TFileStepKind::InsertPresent : TFileStepKind::Insert;
     return step;
+}
+
+TFileStep DecideFileStepAgain(const TFileStep& step, int64_t size, const FILETIME& writeTime, DWORD attributes,
+                              const TFileFlags& flags, TSectionMode mode)
+{
+    TListedFile found = step.Match;
+    found.Size = size;
+    found.WriteTime = writeTime;
+    found.Attributes = attributes;
+    return DecideFileStep(found, DirectoryPart(step.Source), DirectoryPart(step.Target), flags, mode);
 }

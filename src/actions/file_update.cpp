@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
 #include "actions/file_version.h"
 #include "actions/reboot_actions.h"
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
@@ -29,10 +33,11 @@ std::string DateText(int64_t localMs, bool exact)
     SYSTEMTIME t{};
     if (!FileTimeToSystemTime(&time, &t)) return std::to_string(localMs);  // outside the calendar: the number
     char text[40];
-    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
     std::string result = text;
     if (exact) {
-        wsprintfA(text, ".%03u", t.wMilliseconds);
+        std::snprintf(text, sizeof text, ".%03u", t.wMilliseconds);
         result += text;
     }
     return result;
@@ -88,6 +93,13 @@ TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const 
         ReportChange(TChangeKind::File, CopyReasonText(step.Reason));
         Run.Plan.Restart = true;
         return outcome;
+    case TFileStepKind::NotADiskFile:
+        outcome.Reported = false;  // refused as a run refuses it
+        outcome.Result = {false, 0};
+        outcome.Result.Problem = TCopyProblem::NotADiskFile;
+        return outcome;
+    case TFileStepKind::ReplaceProgram:
+        break;
     case TFileStepKind::ReplaceScript: {
         TNewScriptSource next = newSource();
         if (!next.Named) {
@@ -123,31 +135,51 @@ TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const 
     return outcome;
 }
 
+// The source as the decision saw it: the copy is held to it.
+TSourceFacts DecidedFacts(const TFileStep& step)
+{
+    return {true, step.Match.Size, step.Match.WriteTime, step.Match.Attributes};
+}
+
 // Makes the change the step names.
 TFileOutcome ApplyFileStep(const TFileStep& step, const TFileFlags& flags, const TNewScriptSourceQuery& newSource)
 {
     if (Run.Plan.Active) return ShowFileStep(step, flags, newSource);
     TFileOutcome outcome;
+    const TSourceFacts facts = DecidedFacts(step);
     switch (step.Kind) {
     case TFileStepKind::StageOwnFile:
-        outcome.Result = StageOwnFile(step.Source, step.FileName);
+        outcome.Result = StageOwnFile(step.Source, step.FileName, facts);
         break;
     case TFileStepKind::ReplaceScript:
-        outcome = ReplaceScriptFile(step.Source, step.Target, step.FileName, newSource);
+        outcome = ReplaceScriptFile(step.Source, step.Target, step.FileName, newSource, facts);
+        break;
+    case TFileStepKind::ReplaceProgram:
+        outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
+        // Another run still runs from the file: it stays whole as it is, and
+        // the next run that finds it old brings the new one.
+        if (!outcome.Result.Ok && outcome.Result.Code == ERROR_SHARING_VIOLATION) {
+            outcome.Result = {};
+            outcome.Deferred = true;
+        }
         break;
     case TFileStepKind::Copy:
-        outcome.Result = ClearAndCopy(step.Source, step.Target);
-        if (!outcome.Result.Ok && flags.UntilReboot) {
+        outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
+        if (!outcome.Result.Ok && outcome.Result.Problem == TCopyProblem::None && flags.UntilReboot) {
             // The new file waits beside the target for the next start of the system.
             std::string staged = DirectoryPart(step.Target) + "_" + step.FileName;
-            TFileResult scheduled = CopyWhole(step.Source, staged);
+            TFileResult scheduled = CopyWhole(step.Source, staged, facts);
             if (scheduled.Ok) scheduled = ScheduleReplace(step.Target, staged);
             outcome.RebootScheduled = scheduled.Ok;
             if (!scheduled.Ok) outcome.Result = scheduled;
         }
         break;
     case TFileStepKind::Insert:
-        outcome.Result = CopyWhole(step.Source, step.Target);
+        outcome.Result = CopyWhole(step.Source, step.Target, facts);
+        break;
+    case TFileStepKind::NotADiskFile:
+        outcome.Result.Ok = false;
+        outcome.Result.Problem = TCopyProblem::NotADiskFile;
         break;
     case TFileStepKind::InsertPresent:
     case TFileStepKind::Current:
@@ -157,12 +189,42 @@ TFileOutcome ApplyFileStep(const TFileStep& step, const TFileFlags& flags, const
     return outcome;
 }
 
+// The path a refused copy names: the device-named one, else the source
+// that turned out to be no disk file.
+std::string RefusedPath(const TFileStep& step)
+{
+    return IsDeviceName(step.Target) ? step.Target : step.Source;
+}
+
+// Reports a step that ended without a system error of its own; false when it
+// was none of those.
+bool ReportCopyProblem(const TFileStep& step, TCopyProblem problem)
+{
+    switch (problem) {
+    case TCopyProblem::None:
+        return false;
+    case TCopyProblem::SourceReplaced:
+    case TCopyProblem::SourceChanged:
+        ReportError(FormatMsg(MsgSourceChanged, step.Source));
+        return true;
+    case TCopyProblem::NotADiskFile:
+        ReportError(FormatMsg(MsgNotADiskFile, RefusedPath(step)));
+        return true;
+    }
+    return false;
+}
+
 bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSectionMode mode,
                       const TNewScriptSourceQuery& newSource)
 {
     std::string directory = DirectoryPart(name);
     std::string pattern = FileNamePart(name);
-    std::vector<TListedFile> matches = ListMatches(Run.SourceDir + pattern, false);
+    if (IsDeviceName(pattern)) {
+        ReportItem(FormatMsg(MsgItemLine, pattern));
+        ReportError(FormatMsg(MsgNotADiskFile, name));
+        return false;
+    }
+    std::vector<TListedFile> matches = ListMatches(Run.SourceDir + pattern, false, true);
     // What interrupted earlier runs left beside the targets goes first; a
     // scratch file beside a target that is copied now is replaced anyway.
     if (!matches.empty() && !Run.Plan.Active) SweepLeftoverCopies(directory);
@@ -191,6 +253,13 @@ bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSection
         }
         ReportItem(FormatMsg(MsgItemLine, match.Name));
         TFileOutcome outcome = ApplyFileStep(step, flags, newSource);
+        if (outcome.Result.Problem == TCopyProblem::SourceReplaced) {
+            // A complete new version replaced the source since it was listed:
+            // decided again, once, on what the copy found.
+            const TSourceFacts& found = outcome.Result.Found;
+            step = DecideFileStepAgain(step, found.Size, found.WriteTime, found.Attributes, flags, mode);
+            outcome = ApplyFileStep(step, flags, newSource);
+        }
         result = outcome.Result.Ok;
         if (outcome.Reported) {
             if (outcome.EndWalk) return false;
@@ -198,6 +267,9 @@ bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSection
         }
         if (outcome.Result.Ok) {
             ReportOk();
+            if (outcome.Deferred) WriteLine(FormatMsg(MsgProgramInUse, step.FileName));
+        } else if (ReportCopyProblem(step, outcome.Result.Problem)) {
+            return false;
         } else if (outcome.RebootScheduled) {
             ReportError(FormatMsg(MsgActionAtReboot, step.Target));
         } else {
@@ -211,13 +283,22 @@ bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSection
 // Every match is deleted, hidden, system and read-only ones included.
 bool DeleteMatches(const std::string& name, const TFileFlags& flags)
 {
-    std::vector<TListedFile> matches = ListMatches(name, true);
+    if (IsDeviceName(name)) {
+        ReportItem(FormatMsg(MsgItemLine, FileNamePart(name)));
+        ReportError(FormatMsg(MsgNotADiskFile, name));
+        return false;
+    }
+    std::vector<TListedFile> matches = ListMatches(name, true, false);
     if (matches.empty()) return true;
     std::string directory = DirectoryPart(name);
     bool result = false;
     for (const TListedFile& match : matches) {
         ReportItem(FormatMsg(MsgItemLine, match.Name));
         std::string path = directory + match.Name;
+        if (IsDeviceName(path)) {
+            ReportError(FormatMsg(MsgNotADiskFile, path));
+            return false;
+        }
         if (Run.Plan.Active) {
             ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
             result = true;
@@ -225,6 +306,7 @@ bool DeleteMatches(const std::string& name, const TFileFlags& flags)
         }
         TFileResult step = ResetAttributes(path);
         if (step.Ok && !DeleteFileA(path.c_str())) step = LastFileFailure();
+        NoteFileChanged(path);
         if (step.Ok) {
             ReportOk();
             result = true;
@@ -257,6 +339,11 @@ bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSo
 
 void RenameFile(const TFileRename& rename)
 {
+    for (const std::string* path : {&rename.Path, &rename.NewPath}) {
+        if (!IsDeviceName(*path)) continue;
+        ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
+        return FailStep(FormatMsg(MsgNotADiskFile, *path));
+    }
     // Nothing to rename: the rename already happened at an earlier run.
     if (!IsExistingFile(rename.Path)) return;
     ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
@@ -266,6 +353,10 @@ void RenameFile(const TFileRename& rename)
             return FailStep(ERROR_ALREADY_EXISTS);
         return ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
     }
-    if (!MoveFileA(rename.Path.c_str(), rename.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
+    BOOL moved = MoveFileA(rename.Path.c_str(), rename.NewPath.c_str());
+    DWORD error = moved ? 0 : GetLastError();
+    NoteFileChanged(rename.Path);
+    NoteFileChanged(rename.NewPath);
+    if (!moved) return FailStep(static_cast<int32_t>(error));
     ReportOk();
 }

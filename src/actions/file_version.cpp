@@ -3,23 +3,60 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
+
+#include "core/handles.h"
+
+namespace {
+
+// The version library, loaded at the first decision that needs a version:
+// most runs never compare one, and loading it costs every run a few
+// milliseconds at its start.
+class TVersionLibrary {
+public:
+    bool Ready()
+    {
+        if (m_tried) return m_ready;
+        m_tried = true;
+        m_module.Reset(LoadLibraryA("version.dll"));
+        if (!m_module) return false;  // without it no file has a version: 0.0.0.0, as for a file without one
+        GetSize = reinterpret_cast<decltype(GetSize)>(GetProcAddress(m_module.Get(), "GetFileVersionInfoSizeA"));
+        GetInfo = reinterpret_cast<decltype(GetInfo)>(GetProcAddress(m_module.Get(), "GetFileVersionInfoA"));
+        Query = reinterpret_cast<decltype(Query)>(GetProcAddress(m_module.Get(), "VerQueryValueA"));
+        m_ready = GetSize && GetInfo && Query;
+        return m_ready;
+    }
+    DWORD(WINAPI* GetSize)(LPCSTR, LPDWORD) = nullptr;
+    BOOL(WINAPI* GetInfo)(LPCSTR, DWORD, DWORD, LPVOID) = nullptr;
+    BOOL(WINAPI* Query)(LPCVOID, LPCSTR, LPVOID*, PUINT) = nullptr;
+
+private:
+    UniqueModule m_module;
+    bool m_tried = false;
+    bool m_ready = false;
+};
+
+TVersionLibrary VersionLibrary;
+
+}  // namespace
 
 std::string GetFileVersionText(const std::string& path)
 {
+    if (!VersionLibrary.Ready()) return {};
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    DWORD size = VersionLibrary.GetSize(path.c_str(), &handle);
     if (size == 0) return {};  // no version resource (or no file): version 0.0.0.0
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return {};
+    if (!VersionLibrary.GetInfo(path.c_str(), 0, size, data.data())) return {};
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+    if (!VersionLibrary.Query(data.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
         length < sizeof(VS_FIXEDFILEINFO))
         return {};
     char text[32];
-    wsprintfA(text, "%u.%u.%u.%u", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
-              HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
     return text;
 }
 

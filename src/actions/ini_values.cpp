@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -83,14 +85,18 @@ void ApplyIniValue(const std::string& file, const TIniValue& value, const TIniCh
     WriteText(FormatMsg(MsgValueLine, value.Name));
     if (Run.Plan.Active) return ShowIniChange(file, value, change);
     const char* newValue = change.Kind == TIniChangeKind::Write ? value.Value.c_str() : nullptr;  // null deletes
-    if (!WritePrivateProfileStringA(value.Section.c_str(), KeyArgument(value), newValue, file.c_str()))
-        return FailStep(static_cast<int32_t>(GetLastError()));
+    BOOL written = WritePrivateProfileStringA(value.Section.c_str(), KeyArgument(value), newValue, file.c_str());
+    DWORD error = written ? 0 : GetLastError();
+    NoteFileChanged(file);
+    if (!written) return FailStep(static_cast<int32_t>(error));
     ReportOk();
 }
 
 void ProcessIniItem(const TIniItem& item, TSectionMode mode)
 {
     ReportItem(FormatMsg(MsgItemLine, item.Shown));
+    // The profile functions open the file themselves: a device there would keep them waiting.
+    if (!MayOpenAsFileOnce(item.File)) return FailStep(FormatMsg(MsgNotADiskFile, item.File));
     int processed = 0;
     for (const TIniValue& value : item.Values) {
         if (processed++ == 0) WriteLine();

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/report.h"
@@ -26,6 +27,7 @@ TServerChange DecideServer(TSectionMode mode)
 void ApplyServer(const TServerItem& item, TServerChange change)
 {
     ReportItem(FormatMsg(MsgItemLine, item.Shown));
+    if (!MayOpenAsFile(item.Path)) return FailStep(FormatMsg(MsgNotADiskFile, item.Path));
     if (Run.Plan.Active) {
         // Loading the library would run its code: a plan only looks for the file.
         DWORD attributes = GetFileAttributesA(item.Path.c_str());

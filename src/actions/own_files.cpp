@@ -9,6 +9,10 @@
 
 namespace {
 
+// How long a staging copy waits for a "_" copy that an ending process still runs from.
+constexpr int StagingTries = 25;
+constexpr DWORD StagingPauseMs = 200;
+
 std::string WithExtensionOf(const std::string& path, const std::string& model)
 {
     std::string name = FileNamePart(path);
@@ -35,10 +39,16 @@ std::string RestartedCopyTarget(const std::string& name)
     return {};
 }
 
-TFileResult StageOwnFile(const std::string& source, const std::string& fileName)
+TFileResult StageOwnFile(const std::string& source, const std::string& fileName, const TSourceFacts& facts)
 {
     Run.SelfCopyPath = Run.ExeDir + "_" + fileName;
-    TFileResult result = ClearAndCopy(source, Run.SelfCopyPath);
+    TFileResult result = ClearAndCopy(source, Run.SelfCopyPath, facts);
+    // The "_" copy may still be the image of the restarted copy of the run
+    // this one waited for: that process is ending, give it a moment.
+    for (int tries = 0; tries < StagingTries && !result.Ok && result.Code == ERROR_SHARING_VIOLATION; ++tries) {
+        Sleep(StagingPauseMs);
+        result = ClearAndCopy(source, Run.SelfCopyPath, facts);
+    }
     if (result.Ok && SameFileName(fileName, Run.LanguageName) && !Run.SelfReplaced) {
         // Only the language file is new: the program must still restart to
         // load it, from a copy of itself whose name fits the new file.
@@ -55,7 +65,7 @@ TFileResult StageCurrentLanguageFile(const std::string& fileName)
 }
 
 TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
-                               const TNewScriptSourceQuery& newSource)
+                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts)
 {
     TFileOutcome outcome;
     TNewScriptSource next = newSource();
@@ -70,6 +80,6 @@ TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& tar
         outcome.Reported = true;
         return outcome;
     }
-    outcome.Result = ClearAndCopy(source, target);
+    outcome.Result = ClearAndCopy(source, target, facts);
     return outcome;
 }

@@ -15,8 +15,9 @@ std::string RestartedCopyTarget(const std::string& name);
 
 // Copies the new program or language file to "_" + name beside the program;
 // when only the language file is new, also the running program, so that the
-// restart finds a language file of its own name. Sets SelfReplaced.
-TFileResult StageOwnFile(const std::string& source, const std::string& fileName);
+// restart finds a language file of its own name. Sets SelfReplaced. The copy
+// is held to the source's facts (see CopyWhole).
+TFileResult StageOwnFile(const std::string& source, const std::string& fileName, const TSourceFacts& facts = {});
 
 // The current language file copied beside the staged program ("_" + name).
 TFileResult StageCurrentLanguageFile(const std::string& fileName);
@@ -35,4 +36,4 @@ using TNewScriptSourceQuery = std::function<TNewScriptSource()>;
 // script names a source directory that holds the file too: a script without
 // one would cut the workstation off from the share.
 TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
-                               const TNewScriptSourceQuery& newSource);
+                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts = {});

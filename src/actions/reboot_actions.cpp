@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/dir_listing.h"
 #include "core/run_state.h"
 
 namespace {
@@ -30,8 +31,10 @@ std::string RebootListPath()
 
 TFileResult WriteRebootList(const std::string& key, const std::string& value)
 {
-    if (!WritePrivateProfileStringA(RebootListSection, key.c_str(), value.c_str(), RebootListPath().c_str()))
+    std::string list = RebootListPath();
+    if (!WritePrivateProfileStringA(RebootListSection, key.c_str(), value.c_str(), list.c_str()))
         return LastFileFailure();
+    NoteFileChanged(list);
     return {};
 }
 

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "core/ansi_text.h"
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/report.h"
@@ -28,12 +31,6 @@ HANDLE OpenForReading(const std::string& path)
 {
     return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                        nullptr);
-}
-
-std::string UpperAnsi(std::string text)
-{
-    if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
 }
 
 // The line, without the characters of codes 0..32 around it and in upper
@@ -131,6 +128,7 @@ void TTextFile::Append(const std::string& text)
         UniqueFile writer(CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!writer) RaiseLastIoError();
+        NoteFileChanged(m_path);
         LONG high = 0;
         if (SetFilePointer(writer.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
             GetLastError() != NO_ERROR)
@@ -154,6 +152,10 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
 {
     file = TTextFile();
     file.m_path = path;
+    if (IsDeviceName(path)) {
+        FailStep(FormatMsg(MsgNotADiskFile, path));
+        return false;
+    }
     if (Run.Plan.Active) return OpenForPlan(path, file);
     if (!IsExistingFile(path)) {
         // OPEN_ALWAYS: a file that appeared since the test above is kept as it is.
@@ -163,10 +165,17 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
             CantOpenOrCreate(path, GetLastError());
             return false;
         }
+        NoteFileChanged(path);
     }
     file.m_handle.Reset(OpenForReading(path));
     if (!file.m_handle) {
         CantOpenOrCreate(path, GetLastError());
+        return false;
+    }
+    // A pipe or device behind the name would keep the read waiting.
+    if (!IsDiskFile(file.m_handle.Get())) {
+        file.m_handle.Reset();
+        FailStep(FormatMsg(MsgNotADiskFile, path));
         return false;
     }
     return true;

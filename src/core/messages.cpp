@@ -2,13 +2,19 @@
 
 #include <windows.h>
 
+#include <unordered_map>
 #include <vector>
 
+#include "core/ansi_text.h"
+#include "core/disk_files.h"
 #include "core/handles.h"
 
 namespace {
 
 UniqueModule g_languageFile;
+// Texts already looked up in the table in force: an item of ten values asks
+// for the same few words dozens of times.
+std::unordered_map<unsigned, std::string> g_texts;
 
 // Formats with the C runtime; the message texts carry the %s/%d markers.
 template <typename... Args>
@@ -38,10 +44,11 @@ void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
     for (std::string ext : {abbrev.substr(0, 3), abbrev.substr(0, 2)}) {
         if (ext.empty()) continue;
         std::string path = exeDir + ReplaceExtension(exeName, ext);
-        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES || !MayOpenAsFile(path)) continue;
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (module) {
             g_languageFile.Reset(module);
+            g_texts.clear();
             return;
         }
     }
@@ -50,14 +57,15 @@ void LoadLanguageFile(const std::string& exeDir, const std::string& exeName)
 void UnloadLanguageFile()
 {
     g_languageFile.Reset();
+    g_texts.clear();
 }
 
 std::string Msg(unsigned id)
 {
-    char buffer[4096];
+    auto known = g_texts.find(id);
+    if (known != g_texts.end()) return known->second;
     HINSTANCE source = g_languageFile ? g_languageFile.Get() : GetModuleHandleA(nullptr);
-    int length = LoadStringA(source, id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+    return g_texts[id] = LoadTableString(source, id, 4096);
 }
 
 std::string FormatMsg(unsigned id, const std::string& a)

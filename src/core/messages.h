@@ -217,6 +217,11 @@ enum MessageId : unsigned {
     WordNotCheckDatetime = 65439,
     // 65440..65445: messages added by this program's own decisions
     MsgIncludeCycle = 65440,
+    MsgSourceChanged = 65441,
+    MsgNotADiskFile = 65442,
+    MsgProgramInUse = 65443,
+    MsgRunWaitTimeout = 65444,
+    MsgWaitingForRun = 65445,
     WordConstants = 65446,
     WordOptions = 65447,
     WordInsert = 65448,

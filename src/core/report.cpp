@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/ansi_text.h"
 #include "core/console.h"
 #include "core/errors.h"
 #include "core/messages.h"
@@ -55,10 +56,7 @@ uint8_t PlaceStatusBox()
 
 std::string ToOem(const std::string& text)
 {
-    if (text.empty()) return text;
-    std::string result(text.size(), '\0');
-    CharToOemBuffA(text.data(), result.data(), static_cast<DWORD>(text.size()));
-    return result;
+    return AnsiToOem(text);
 }
 
 void WriteText(const std::string& text)

@@ -1,5 +1,6 @@
 #include "core/run_state.h"
 
+#include "core/ansi_text.h"
 #include "core/paths.h"
 
 TRunState Run;
@@ -7,9 +8,7 @@ std::vector<TConst> ConstTable;
 
 std::string PathKey(const std::string& path)
 {
-    std::string key = path;
-    if (!key.empty()) CharUpperBuffA(key.data(), static_cast<DWORD>(key.size()));
-    return key;
+    return UpperAnsi(path);
 }
 
 std::string PathToRead(const std::string& path)

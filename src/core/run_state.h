@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,6 +80,11 @@ struct TRunState {
     // runs left (upper case): each is swept once per run.
     std::set<std::string> SweptDirectories;
     TPlanState Plan;
+    // The directories listed so far and what the run changed in them
+    // (core/dir_listing); created at the first look-up.
+    std::shared_ptr<struct TDirListings> Listings;
+    // Paths found to be disk files (upper case), so that each is checked once.
+    std::set<std::string> DiskFiles;
 };
 
 extern TRunState Run;

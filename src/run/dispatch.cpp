@@ -69,6 +69,8 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
 {
     std::string prefix = Msg(kind.Prefix);
     for (int n = 1;; ++n) {
+        // An item reads dozens of keys: the script is checked for changes once for them.
+        TScriptReadScope reads;
         std::string value = ReadScriptString(script, section, prefix + std::to_string(n));
         if (value.empty()) return true;
         // A plan changes nothing that a pause could give time to.

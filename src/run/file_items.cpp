@@ -1,8 +1,10 @@
 #include "run/file_items.h"
 
 #include "actions/file_update.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
+#include "core/report.h"
 #include "core/run_state.h"
 #include "run/item_reader.h"
 #include "script/constants.h"
@@ -13,6 +15,14 @@ bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode 
 {
     if (name.empty()) return true;
     return UpdateFileItem(NamedFileItem(name, flags, mode), mode, NewScriptSource);
+}
+
+bool ScriptIsADiskFile()
+{
+    if (MayOpenAsFile(ScriptPath())) return true;
+    ReportItem(FormatMsg(MsgItemLine, Run.ScriptName));
+    FailStep(FormatMsg(MsgNotADiskFile, ScriptPath()));
+    return false;
 }
 
 TNewScriptSource NewScriptSource()

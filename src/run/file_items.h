@@ -13,6 +13,10 @@
 // in Delete sections. True when the item succeeded; an empty name is a success.
 bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode);
 
+// The script names no device and is a disk file, so that it may be read;
+// otherwise its line fails with the reason (and the run fails).
+bool ScriptIsADiskFile();
+
 // Before the script or the settings file is replaced: the constants of their
 // source copies are loaded, and the source directory named by the source copy
 // of the script is given.

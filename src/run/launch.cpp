@@ -8,13 +8,15 @@
 #include "core/report.h"
 #include "core/run_log.h"
 #include "core/run_state.h"
+#include "run/run_lock.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
-// Starts a process and does not wait for it; a failure raises the system error.
-void StartProcess(std::string commandLine, const char* currentDirectory)
+// Starts a process and does not wait for it; a failure raises the system
+// error. Gives the process's handle.
+UniqueKernelHandle StartProcess(std::string commandLine, const char* currentDirectory)
 {
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
@@ -25,7 +27,7 @@ void StartProcess(std::string commandLine, const char* currentDirectory)
     }
     // Nothing waits for the new process: its handles are only released.
     UniqueKernelHandle thread(info.hThread);
-    UniqueKernelHandle process(info.hProcess);
+    return UniqueKernelHandle(info.hProcess);
 }
 
 // The launch command of the script's "Run" key, split at its first blank into
@@ -38,12 +40,12 @@ bool ReadLaunch()
     bool started = true;
     if (Run.UnderWine) {
         std::string flags =
-            ExpandConstants(ReadProfileString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
+            ExpandConstants(ReadScriptString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
         started = flags.find(Msg(WordWine)) != std::string::npos;
         // A run does not read the command when it would not start it.
         if (!started && !Run.Plan.Active) return false;
     }
-    std::string value = ReadProfileString(script, options, Msg(WordRun));
+    std::string value = ReadScriptString(script, options, Msg(WordRun));
     size_t blank = value.find(' ');
     if (blank == std::string::npos) {
         Run.RunProgram = ExpandConstants(value, ExpandPlain);
@@ -64,7 +66,8 @@ void Restart()
     // start another program (C:\Program.exe for C:\Program Files\...).
     std::string commandLine =
         "\"" + Run.ExeDir + "_" + Run.ExeName + "\" " + RunLogRestartArguments() + "\"" + Run.ScriptName + "\"";
-    StartProcess(commandLine, nullptr);
+    UniqueKernelHandle copy = StartProcess(commandLine, nullptr);
+    HandOverRunLock(copy.Get());
     ReportOk();
 }
 

@@ -20,6 +20,7 @@
 #include "run/includes.h"
 #include "run/launch.h"
 #include "run/plan.h"
+#include "run/run_lock.h"
 #include "run/script_check.h"
 #include "run/start_up.h"
 #include "script/constants.h"
@@ -55,6 +56,7 @@ void LoadScriptSettings()
 void UpdatePass()
 {
     Run.SourceDir.clear();
+    if (!ScriptIsADiskFile()) return;
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
@@ -196,13 +198,23 @@ int RunMainFlow(int argc, char** argv)
         ReportError(Msg(MsgIniNameNeeded));
         return ExitNoScript;
     }
-    // A plan leaves the marker of the last run as it is.
-    if (!Run.Plan.Active) SuccessMarker(true);
+    // The marker is removed once the run has its turn: a run that waits must
+    // not take away the marker of the run it waits for. A run that fails
+    // before that removes it all the same. A plan leaves it as it is.
+    bool markerRemoved = Run.Plan.Active;
+    auto removeMarker = [&markerRemoved] {
+        if (!markerRemoved) SuccessMarker(true);
+        markerRemoved = true;
+    };
 
     try {
         ReadWorkstationFacts();
         BuildBuiltInConstants();
         ConsoleWriteLine();
+        // A plan changes nothing, so it neither waits for a run nor holds one up.
+        bool turn = Run.Plan.Active || TakeRunLock();
+        removeMarker();
+        if (!turn) return ExitFailed;
 
         try {
             UpdatePass();
@@ -227,9 +239,11 @@ int RunMainFlow(int argc, char** argv)
                 LaunchApplication();
         }
     } catch (const std::exception& error) {
+        removeMarker();
         ReportError(error.what());
         return ExitFailed;
     } catch (...) {
+        removeMarker();
         ReportError(OsError(0).what());
         return ExitFailed;
     }

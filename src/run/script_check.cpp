@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
@@ -347,7 +348,7 @@ std::string ComparableDirectory(std::string path)
 {
     std::replace(path.begin(), path.end(), '/', '\\');
     while (path.size() > 1 && path.back() == '\\') path.pop_back();
-    if (!path.empty()) CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
+    path = UpperAnsi(path);
     return path;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "script/expand.h"
@@ -164,6 +165,8 @@ void DefineConstant(const std::string& line)
 
 void LoadConstants(const std::string& file)
 {
+    // A device name would have the profile functions read the device and wait.
+    if (IsDeviceName(file)) return;
     std::vector<char> buffer(SectionBufferSize + 1, '\0');
     DWORD length =
         GetPrivateProfileSectionA(Msg(WordConstants).c_str(), buffer.data(), SectionBufferSize,

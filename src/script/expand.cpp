@@ -1,5 +1,7 @@
 #include "script/expand.h"
 
+#include "core/ansi_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -20,12 +22,6 @@ constexpr int MaxReplacements = 1000;
 constexpr size_t MaxExpandedLength = 32767;
 
 constexpr DWORD EnvironmentBufferSize = 260;
-
-std::string UpperAnsi(std::string text)
-{
-    if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
 
 // The text being expanded, with the origin of every character: the set of
 // table slots whose values it was copied out of (empty for the given text).

@@ -4,7 +4,7 @@
 #include "core/run_log.h"
 #include "core/run_state.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -17,9 +17,9 @@ constexpr uint64_t MaxKilobytes = uint64_t{1} << 32;
 std::string ReadOption(const std::string& scriptPath, unsigned key)
 {
     const std::string options = Msg(WordOptions);
-    std::string value = ReadProfileString(scriptPath, options, Msg(key));
+    std::string value = ReadScriptString(scriptPath, options, Msg(key));
     if (value.empty() && !Run.SettingsName.empty())
-        value = ReadProfileString(Run.ExeDir + Run.SettingsName, options, Msg(key));
+        value = ReadScriptString(Run.ExeDir + Run.SettingsName, options, Msg(key));
     return value;
 }
 

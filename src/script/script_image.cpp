@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/run_state.h"
 #include "script/profile.h"
@@ -29,11 +32,16 @@ struct TImageSection {
 struct TImage {
     ULONGLONG Size = 0;
     FILETIME WriteTime{};
+    uint64_t CheckedInScope = 0;   // the read scope it was last checked in (0: none)
+    uint64_t CheckedAtChange = 0;  // the run's noted changes when it was checked
     std::unordered_map<std::wstring, size_t> SectionIndex;  // by folded name; first occurrence only
     std::vector<TImageSection> Sections;
 };
 
 std::map<std::string, TImage> Images;
+
+unsigned g_scopeDepth = 0;
+uint64_t g_scope = 0;  // the current read scope; a new number for each outermost one
 
 // Only ASCII blanks count: a no-break space stays part of a name or value.
 bool IsProfileSpace(wchar_t c)
@@ -179,9 +187,11 @@ std::string NarrowedValue(const std::wstring& value)
 // The whole file; false when it cannot be opened or read now.
 bool ReadAllBytes(const std::string& file, std::string& bytes)
 {
+    if (IsDeviceName(file)) return false;
     UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return false;  // the callers treat an unreadable file as an empty one; the reason does not matter
+    if (!IsDiskFile(handle.Get())) return false;  // a pipe or device would keep the read waiting
     char buffer[16384];
     DWORD read = 0;
     for (;;) {
@@ -195,6 +205,10 @@ bool ReadAllBytes(const std::string& file, std::string& bytes)
 // file cannot be read (it then reads as empty, as for the profile functions).
 const TImage* CurrentImage(const std::string& file)
 {
+    auto known = Images.find(file);
+    if (g_scopeDepth > 0 && known != Images.end() && known->second.CheckedInScope == g_scope &&
+        known->second.CheckedAtChange == NotedChanges())
+        return &known->second;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -204,8 +218,11 @@ const TImage* CurrentImage(const std::string& file)
     ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     auto found = Images.find(file);
     if (found != Images.end() && found->second.Size == size &&
-        CompareFileTime(&found->second.WriteTime, &data.ftLastWriteTime) == 0)
+        CompareFileTime(&found->second.WriteTime, &data.ftLastWriteTime) == 0) {
+        found->second.CheckedInScope = g_scopeDepth > 0 ? g_scope : 0;
+        found->second.CheckedAtChange = NotedChanges();
         return &found->second;
+    }
 
     Images.erase(file);
     std::string bytes;
@@ -214,7 +231,12 @@ const TImage* CurrentImage(const std::string& file)
     image.Size = size;
     image.WriteTime = data.ftLastWriteTime;
     // A file that changed while being read is not kept: the next read parses it again.
-    if (bytes.size() != size) image.Size = ~0ULL;
+    if (bytes.size() != size) {
+        image.Size = ~0ULL;
+    } else {
+        image.CheckedInScope = g_scopeDepth > 0 ? g_scope : 0;
+        image.CheckedAtChange = NotedChanges();
+    }
     Parse(DecodeFile(bytes), image);
     return &(Images[file] = std::move(image));
 }
@@ -260,4 +282,14 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
 void ForgetScriptImages()
 {
     Images.clear();
+}
+
+TScriptReadScope::TScriptReadScope()
+{
+    if (g_scopeDepth++ == 0) ++g_scope;
+}
+
+TScriptReadScope::~TScriptReadScope()
+{
+    --g_scopeDepth;
 }

@@ -40,3 +40,15 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
 
 // Forgets every image (end of the run).
 void ForgetScriptImages();
+
+// While one is alive, each file's image is checked against the file once
+// (one look-up of its size and time instead of one per key), and again only
+// after the run noted a change of some file: the reads of one item, which
+// read dozens of keys of one script between two of the run's own changes.
+class TScriptReadScope {
+public:
+    TScriptReadScope();
+    ~TScriptReadScope();
+    TScriptReadScope(const TScriptReadScope&) = delete;
+    TScriptReadScope& operator=(const TScriptReadScope&) = delete;
+};

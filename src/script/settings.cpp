@@ -3,12 +3,13 @@
 #include <climits>
 
 #include "core/console.h"
+#include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
 #include "script/constants.h"
 #include "script/expand.h"
-#include "script/profile.h"
+#include "script/script_image.h"
 
 namespace {
 
@@ -50,11 +51,14 @@ std::string LanguageFileName(const std::string& exeName, const std::string& exte
 void LoadSettings(const std::string& scriptPath)
 {
     const std::string options = Msg(WordOptions);
-    auto read = [&](unsigned key) { return ReadProfileString(scriptPath, options, Msg(key)); };
+    // From the script's image: the profile functions would read and parse the whole script for every key.
+    auto read = [&](unsigned key) { return ReadScriptString(scriptPath, options, Msg(key)); };
 
     // The settings file's constants are read as written, after the script's.
     Run.SettingsName = read(WordSettings);
-    if (!Run.SettingsName.empty()) LoadConstants(Run.ExeDir + Run.SettingsName);
+    // A settings file that is no disk file is refused when the run updates it.
+    if (!Run.SettingsName.empty() && MayOpenAsFileOnce(Run.ExeDir + Run.SettingsName))
+        LoadConstants(Run.ExeDir + Run.SettingsName);
 
     std::string header = read(WordWinHeader);
     if (!header.empty()) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
 
@@ -11,27 +10,6 @@
 using namespace testing_support;
 
 namespace {
-
-// Waits until no process of that exe name runs any more (the name is unique
-// to the test), up to the timeout. False on timeout.
-bool WaitForProcessesNamed(const std::string& exeName, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        bool running = false;
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (snapshot != INVALID_HANDLE_VALUE) {
-            PROCESSENTRY32 entry{};
-            entry.dwSize = sizeof entry;
-            for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-                if (ContainsNoCase(entry.szExeFile, exeName)) running = true;
-            CloseHandle(snapshot);
-        }
-        if (!running) return true;
-        Sleep(50);
-    }
-    return false;
-}
 
 // Polls for a file to appear.
 bool WaitForFile(const std::string& path, DWORD timeoutMs)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <tlhelp32.h>
+
 #include "harness.h"
 
 namespace testing_support {
@@ -136,6 +138,21 @@ std::string LeafName(const std::string& path)
     while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
     size_t slash = trimmed.find_last_of('\\');
     return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+bool WaitForProcessesNamed(const std::string& exeName, DWORD timeoutMs)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50)) {
+        bool running = false;
+        UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = snapshot && Process32First(snapshot.Get(), &entry); more;
+             more = Process32Next(snapshot.Get(), &entry))
+            running = running || ContainsNoCase(entry.szExeFile, exeName);
+        if (!running) return true;
+    }
+    return false;
 }
 
 std::string ShortPathOf(const std::string& path)

@@ -63,4 +63,8 @@ std::string LeafName(const std::string& path);
 // The 8.3 form of an existing path, as the system gives it.
 std::string ShortPathOf(const std::string& path);
 
+// Waits until no process of that exe name (unique to the test) runs any more,
+// up to the timeout. False on timeout.
+bool WaitForProcessesNamed(const std::string& exeName, DWORD timeoutMs);
+
 }  // namespace testing_support

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dir_listing.h"
 #include "harness.h"
 #include "script/profile.h"
 #include "script/script_image.h"
@@ -123,6 +124,25 @@ TEST_F(ScriptImageTest, AChangedFileIsReadAgain)
     EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "SECOND, LONGER");
     ASSERT_TRUE(DeleteFileA(path.c_str()));
     EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "");
+}
+
+// The reads of one item check the file once: a change by someone else
+// shows at the next item; a change the run notes shows at once.
+TEST_F(ScriptImageTest, WithinOneItemsReadsTheFileIsCheckedOnce)
+{
+    std::string path = Dir / "item.ini";
+    WriteFileBytes(path, Lines({"[Sec]", "key=first"}));
+    {
+        TScriptReadScope reads;
+        EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "first");
+        WriteFileBytes(path, Lines({"[Sec]", "key=second, longer"}));
+        EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "first");
+        NoteFileChanged(path);
+        EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "second, longer");
+        WriteFileBytes(path, Lines({"[Sec]", "key=third, longer still"}));
+    }
+    TScriptReadScope nextItem;
+    EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "third, longer still");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
 #include "actions/file_version.h"
+#include "core/handles.h"
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
@@ -31,10 +32,13 @@ protected:
     std::string Share(const std::string& name) const { return m_share / name; }
 
     // Writes a file and gives it a last-write time (days after the base date).
+    // What a test writes stands for a change between two runs: the next
+    // UpdateFile sees the directories as a new run would, listed afresh.
     static void Put(const std::string& path, const std::string& bytes, int day, int64_t ms = 0, int64_t ticks = 0)
     {
         WriteFileBytes(path, bytes);
         SetLastWriteTime(path, LocalStamp(day, ms, ticks));
+        ::Run.Listings.reset();
     }
     static void PutFixture(const std::string& path, const std::string& fixture, int day)
     {
@@ -242,6 +246,29 @@ TEST_F(FileUpdateTest, FailedCopyLeavesTheOldTargetAndNoScratchFile)
     EXPECT_TRUE(UpdateFile("data.bin", "", Update));
     EXPECT_EQ(ReadFileBytes(App("data.bin")), std::string(100000, 'n'));
     EXPECT_FALSE(FileExists(PartialCopyPath(App("data.bin"))));
+}
+
+// The copy holds the source to what the decision saw of it, keeps its
+// attributes and time, and refuses a source that is no disk file.
+TEST_F(FileUpdateTest, CopyIsHeldToTheDecidedFactsOfTheSource)
+{
+    Put(Share("f.bin"), "twelve bytes", 2);
+    SetFileAttributesA(Share("f.bin").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    FILETIME written = LastWriteTime(Share("f.bin"));
+    LocalFileTimeToFileTime(&written, &written);
+    TSourceFacts decided{true, 11, written, 0};
+    TFileResult stale = CopyWhole(Share("f.bin"), App("f.bin"), decided);
+    EXPECT_EQ(stale.Problem, TCopyProblem::SourceReplaced);
+    EXPECT_EQ(stale.Found.Size, 12);
+    EXPECT_FALSE(FileExists(App("f.bin")) || FileExists(PartialCopyPath(App("f.bin"))));
+    decided.Size = 12;
+    EXPECT_TRUE(CopyWhole(Share("f.bin"), App("f.bin"), decided).Ok);
+    EXPECT_EQ(ReadFileBytes(App("f.bin")), "twelve bytes");
+    EXPECT_EQ(LastWriteTime(App("f.bin")).dwLowDateTime, LastWriteTime(Share("f.bin")).dwLowDateTime);
+    EXPECT_TRUE(GetFileAttributesA(App("f.bin").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    std::string pipe = "\\\\.\\pipe\\vantorel-test-" + NewGuid();
+    UniqueFile server(CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 2, 512, 512, 0, nullptr));
+    EXPECT_EQ(CopyWhole(pipe, App("from-pipe.bin")).Problem, TCopyProblem::NotADiskFile);
 }
 
 TEST_F(FileUpdateTest, LockedTargetFailsWithSharingViolationOrIsScheduledForReboot)

@@ -1,0 +1,387 @@
+#include "core/dir_listing.h"
+
+#include <memory>
+#include <set>
+#include <unordered_map>
+
+#include "core/ansi_text.h"
+#include "core/handles.h"
+#include "core/paths.h"
+#include "core/run_state.h"
+
+// One directory as the run knows it.
+struct TListedDirectory {
+    bool Listed = false;
+    bool Unanswerable = false;       // the system answers every look-up (see ListDirectory)
+    unsigned SystemLookUps = 0;      // look-ups the system answered while it was not listed
+    std::vector<TDirEntry> Entries;  // in the system's order
+    std::vector<std::wstring> Folded;       // Entries' names, folded
+    std::vector<std::wstring> FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
+    std::unordered_map<std::string, size_t> ByName;     // name as spelled -> its entry
+    std::unordered_map<std::wstring, size_t> ByFolded;  // folded name or alias -> first entry that has it
+    std::set<std::wstring> Changed;  // folded names the run changed since the listing
+};
+
+struct TDirListings {
+    std::unordered_map<std::string, TListedDirectory> Directories;  // by the directory's full path, upper case
+};
+
+namespace {
+
+// Look-ups a target directory answers through the system before it is
+// listed: a directory asked about once or twice (one file of a large system
+// directory) is cheaper to ask than to list.
+constexpr unsigned LookUpsBeforeListing = 8;
+
+// Counted for the process: a script image outlives a test's run state.
+uint64_t g_notedChanges = 0;
+
+TDirListings& Listings()
+{
+    if (!Run.Listings) Run.Listings = std::make_shared<TDirListings>();
+    return *Run.Listings;
+}
+
+bool IsAscii(const std::string& text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// The key of a directory part ("C:\app\"): its full form in upper case, so
+// that "C:\App\" and "c:\app\.\" share one listing. Empty when the part names
+// no directory this module answers for (drive-relative "C:", too long).
+std::string DirectoryKey(const std::string& directory)
+{
+    if (directory.empty() || (directory.back() != '\\' && directory.back() != '/')) return {};
+    char buffer[MAX_PATH];
+    DWORD length = GetFullPathNameA(directory.c_str(), MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH) return {};  // such a path goes to the system as it is
+    return UpperAnsi(std::string(buffer, length));
+}
+
+// The name part as the system takes it: trailing blanks and dots go. Empty
+// when the listing cannot answer for it the way the system would: "." and
+// "..", characters that are not plain name characters, or the system's DOS
+// wildcards (which Windows gives meanings of their own).
+std::string NormalizedName(const std::string& name)
+{
+    std::string result = name;
+    while (!result.empty() && (result.back() == ' ' || result.back() == '.')) result.pop_back();
+    for (char c : result) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == ':' || c == '\\' || c == '/')
+            return {};
+    }
+    return result;
+}
+
+bool HasWildcard(const std::string& name)
+{
+    return name.find_first_of("*?") != std::string::npos;
+}
+
+TDirEntry EntryOf(const WIN32_FIND_DATAA& data)
+{
+    TDirEntry entry;
+    entry.Name = data.cFileName;
+    entry.ShortName = data.cAlternateFileName;
+    entry.Attributes = data.dwFileAttributes;
+    entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    entry.WriteTime = data.ftLastWriteTime;
+    return entry;
+}
+
+// What the system gives for the pattern, entry by entry. A name without
+// wildcards has one entry at most: asking for a next one would only cost a
+// round trip.
+TFoundEntries SystemEntries(const std::string& pattern, bool firstOnly)
+{
+    TFoundEntries found;
+    WIN32_FIND_DATAA data;
+    UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find) {
+        found.Error = GetLastError();
+        return found;
+    }
+    do {
+        found.Entries.push_back(EntryOf(data));
+        if (firstOnly) break;
+    } while (FindNextFileA(find.Get(), &data));
+    return found;
+}
+
+enum class TListingResult { Listed, Missing, Unanswerable };
+
+std::wstring Widened(const std::string& text)
+{
+    std::wstring wide;
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return wide;
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+// The name in the ANSI code page, as FindFirstFileA gives it; false when the
+// code page cannot hold it as it is (the system then gives a look-alike, "a"
+// for an alpha, or "?").
+bool Narrowed(const wchar_t* name, std::string& narrow)
+{
+    int size = static_cast<int>(wcslen(name));
+    narrow.clear();
+    if (size == 0) return true;
+    int length = WideCharToMultiByte(CP_ACP, 0, name, size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return false;
+    narrow.resize(static_cast<size_t>(length));
+    WideCharToMultiByte(CP_ACP, 0, name, size, narrow.data(), length, nullptr, nullptr);
+    return Widened(narrow) == std::wstring(name, static_cast<size_t>(size));
+}
+
+// Lists the directory into `listed`, by the wide names, so that a name the
+// ANSI code page cannot hold is noticed. A directory that cannot be listed
+// is Missing; one with such a name is Unanswerable: the look-alike name the
+// system gives for it would answer for another file's name.
+TListingResult ListDirectory(const std::string& directory, TListedDirectory& listed)
+{
+    WIN32_FIND_DATAW data;
+    std::wstring all = Widened(directory + "*");
+    // Large buffers: a directory of thousands of files comes in a few round
+    // trips instead of one per few dozen names. Systems before Windows 7
+    // refuse the flag and list it the plain way.
+    UniqueFind find(FindFirstFileExW(all.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr,
+                                     FIND_FIRST_EX_LARGE_FETCH));
+    DWORD error = find ? 0 : GetLastError();
+    if (error == ERROR_INVALID_PARAMETER) {
+        find.Reset(FindFirstFileW(all.c_str(), &data));
+        error = find ? 0 : GetLastError();
+    }
+    if (error == ERROR_CALL_NOT_IMPLEMENTED) {
+        // The 9x family has no wide file functions: its look-ups go to the system as they always did.
+        listed = TListedDirectory{};
+        listed.Unanswerable = true;
+        return TListingResult::Unanswerable;
+    }
+    // No entry at all (a drive's empty root) is a listing too.
+    if (!find && error != ERROR_FILE_NOT_FOUND) return TListingResult::Missing;
+    TListedDirectory fresh;
+    fresh.Listed = true;
+    while (find) {
+        TDirEntry entry;
+        if (!Narrowed(data.cFileName, entry.Name) || !Narrowed(data.cAlternateFileName, entry.ShortName)) {
+            listed = TListedDirectory{};
+            listed.Unanswerable = true;
+            return TListingResult::Unanswerable;
+        }
+        entry.Attributes = data.dwFileAttributes;
+        entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        entry.WriteTime = data.ftLastWriteTime;
+        size_t i = fresh.Entries.size();
+        fresh.Folded.push_back(FoldedName(entry.Name));
+        fresh.FoldedShort.push_back(FoldedName(entry.ShortName));
+        fresh.ByName.emplace(entry.Name, i);
+        fresh.ByFolded.emplace(fresh.Folded.back(), i);
+        if (!fresh.FoldedShort.back().empty()) fresh.ByFolded.emplace(fresh.FoldedShort.back(), i);
+        fresh.Entries.push_back(std::move(entry));
+        if (FindNextFileW(find.Get(), &data)) continue;
+        // A listing that broke off (the share went away) would leave names out.
+        if (GetLastError() != ERROR_NO_MORE_FILES) return TListingResult::Missing;
+        break;
+    }
+    fresh.SystemLookUps = listed.SystemLookUps;
+    listed = std::move(fresh);
+    return TListingResult::Listed;
+}
+
+// The directory's listing when the use allows one (listing it now if need
+// be), or null: the system is to be asked.
+TListedDirectory* ListingFor(const std::string& directory, const std::string& key, TListingUse use)
+{
+    if (key.empty()) return nullptr;
+    auto& directories = Listings().Directories;
+    auto found = directories.find(key);
+    if (found != directories.end() && (found->second.Listed || found->second.Unanswerable))
+        return found->second.Listed ? &found->second : nullptr;
+    if (use == TListingUse::IfListed) return nullptr;
+    TListedDirectory& listed = directories[key];
+    if (use == TListingUse::WhenRepeated && ++listed.SystemLookUps <= LookUpsBeforeListing) return nullptr;
+    switch (ListDirectory(directory, listed)) {
+    case TListingResult::Listed:
+        return &listed;
+    case TListingResult::Missing:
+        // A target directory that is not there is asked about name by name
+        // until the run creates it; the source directory is tried again.
+        if (use == TListingUse::WhenRepeated) listed.Unanswerable = true;
+        return nullptr;
+    case TListingResult::Unanswerable:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+// The index of the entry FindFirstFile gives for a name without wildcards:
+// the one spelled exactly so, else the first whose name or alias matches
+// without regard to case.
+bool FindSingle(const TListedDirectory& listed, const std::string& name, const std::wstring& folded, size_t& index)
+{
+    auto exact = listed.ByName.find(name);
+    if (exact != listed.ByName.end()) {
+        index = exact->second;
+        return true;
+    }
+    auto matched = listed.ByFolded.find(folded);
+    if (matched == listed.ByFolded.end()) return false;
+    index = matched->second;
+    return true;
+}
+
+}  // namespace
+
+std::wstring FoldedName(const std::string& name)
+{
+    std::wstring wide;
+    if (IsAscii(name)) {
+        wide.reserve(name.size());
+        for (char c : name) wide.push_back(static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+        return wide;
+    }
+    int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+    if (length <= 0) return wide;  // not text in this code page: matches nothing a mask names
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
+    std::wstring upper(wide.size(), L'\0');
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
+        return upper;
+    // Without the mapping (old systems) only ASCII letters are folded.
+    for (wchar_t& c : wide)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return wide;
+}
+
+bool MaskMatches(const std::wstring& name, const std::wstring& mask)
+{
+    const size_t none = std::wstring::npos;
+    size_t n = 0;
+    size_t m = 0;
+    size_t afterStars = none;  // mask position after the last run of stars
+    size_t retry = 0;          // name position the last star's match began at
+    while (n < name.size() && m < mask.size()) {
+        if (mask[m] == L'*') {
+            while (m < mask.size() && mask[m] == L'*') ++m;
+            if (m == mask.size()) return true;
+            afterStars = m;
+            while (n < name.size() && name[n] != mask[m]) ++n;
+            retry = n;
+        } else if (mask[m] == L'?') {
+            ++m;
+            ++n;
+        } else if (mask[m] == name[n]) {
+            ++m;
+            ++n;
+            if (m == mask.size()) {
+                if (n == name.size()) return true;
+                if (afterStars != none) m = afterStars;
+            }
+        } else {
+            if (afterStars == none) return false;
+            m = afterStars;
+            n = ++retry;
+        }
+    }
+    while (m < mask.size() && (mask[m] == L'.' || mask[m] == L'*')) ++m;
+    return n == name.size() && m == mask.size();
+}
+
+TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
+{
+    std::string directory = DirectoryPart(pattern);
+    std::string name = NormalizedName(FileNamePart(pattern));
+    std::string key = pattern.size() < MAX_PATH && !name.empty() ? DirectoryKey(directory) : std::string();
+    bool wildcard = HasWildcard(name);
+    TListedDirectory* listed = ListingFor(directory, key, use);
+    // The run changed the directory since it was listed: a mask sees it anew.
+    if (listed && wildcard && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
+        listed = nullptr;
+    TFoundEntries found;
+    std::wstring folded = listed ? FoldedName(name) : std::wstring();
+    if (listed && !wildcard) {
+        size_t index = 0;
+        bool hit = FindSingle(*listed, name, folded, index);
+        // A name the run changed (by this name or by its alias) is the system's to tell.
+        const std::set<std::wstring>& changed = listed->Changed;
+        if (!changed.count(folded) &&
+            !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index])))) {
+            if (hit)
+                found.Entries.push_back(listed->Entries[index]);
+            else
+                found.Error = ERROR_FILE_NOT_FOUND;
+            return found;
+        }
+        listed = nullptr;
+    }
+    if (!listed) return SystemEntries(pattern, FileNamePart(pattern).find_first_of("*?<>\"") == std::string::npos);
+
+    for (size_t i = 0; i < listed->Entries.size(); ++i) {
+        if (MaskMatches(listed->Folded[i], folded) ||
+            (!listed->FoldedShort[i].empty() && MaskMatches(listed->FoldedShort[i], folded)))
+            found.Entries.push_back(listed->Entries[i]);
+    }
+    if (found.Entries.empty()) found.Error = ERROR_FILE_NOT_FOUND;
+    return found;
+}
+
+bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
+{
+    std::string name = FileNamePart(path);
+    // A mask is no path: the system refuses it as a name.
+    if (HasWildcard(name)) return false;
+    TFoundEntries found = FindEntries(path, use);
+    if (found.Error != 0 || found.Entries.empty()) return false;
+    entry = found.Entries.front();
+    return true;
+}
+
+uint64_t NotedChanges()
+{
+    return g_notedChanges;
+}
+
+void NoteFileChanged(const std::string& path)
+{
+    ++g_notedChanges;
+    if (!Run.Listings) return;
+    std::string key = DirectoryKey(DirectoryPart(path));
+    auto found = Run.Listings->Directories.find(key);
+    if (found == Run.Listings->Directories.end()) return;
+    if (!found->second.Listed) {
+        // A directory given up on (say, missing) may be answerable now.
+        if (found->second.Unanswerable) Run.Listings->Directories.erase(found);
+        return;
+    }
+    std::string name = NormalizedName(FileNamePart(path));
+    if (name.empty()) {
+        // A name the listing cannot tell apart: nothing of it is trusted any more.
+        Run.Listings->Directories.erase(found);
+        return;
+    }
+    found->second.Changed.insert(FoldedName(name));
+}
+
+void NoteDirectoryChanged(const std::string& path)
+{
+    ++g_notedChanges;
+    if (!Run.Listings) return;
+    std::string directory = path;
+    while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
+    NoteFileChanged(directory);
+    std::string key = DirectoryKey(directory + "\\");
+    if (key.empty()) return;
+    auto& directories = Run.Listings->Directories;
+    for (auto at = directories.begin(); at != directories.end();) {
+        if (at->first.compare(0, key.size(), key) == 0)
+            at = directories.erase(at);
+        else
+            ++at;
+    }
+}

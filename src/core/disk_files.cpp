@@ -1,0 +1,56 @@
+#include "core/disk_files.h"
+
+#include "core/ansi_text.h"
+#include "core/handles.h"
+#include "core/run_state.h"
+
+namespace {
+
+char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+bool IsDeviceName(const std::string& path)
+{
+    size_t start = path.find_last_of("\\/");
+    start = start == std::string::npos ? 0 : start + 1;
+    // "C:aux" names the device too: the drive goes first.
+    if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;
+    size_t end = path.find_first_of(".:", start);
+    if (end == std::string::npos) end = path.size();
+    while (end > start && path[end - 1] == ' ') --end;
+    std::string stem;
+    for (size_t i = start; i < end; ++i) stem += UpperAscii(path[i]);
+    if (stem == "AUX" || stem == "CON" || stem == "NUL" || stem == "PRN" || stem == "CONIN$" || stem == "CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
+bool IsDiskFile(HANDLE file)
+{
+    return GetFileType(file) == FILE_TYPE_DISK;
+}
+
+bool MayOpenAsFile(const std::string& path)
+{
+    if (IsDeviceName(path)) return false;
+    // No access asked for: opening this way neither waits for a device nor
+    // disturbs another program that holds the file.
+    UniqueFile file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return true;  // missing or not to be opened now: the operation that follows reports it
+    return IsDiskFile(file.Get());
+}
+
+bool MayOpenAsFileOnce(const std::string& path)
+{
+    std::string key = UpperAnsi(path);
+    if (Run.DiskFiles.count(key)) return true;
+    if (!MayOpenAsFile(path)) return false;
+    Run.DiskFiles.insert(key);
+    return true;
+}
