@@ -320,6 +320,11 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
         }
         listed = nullptr;
     }
+    // Masks are matched the way the system met here matches them (Wine's
+    // matcher, which the tests hold the listing to). Windows gives ? and *.
+    // meanings of its own near dots and at the end of a name, which no test
+    // here can hold the listing to: there a mask is the system's to answer.
+    if (wildcard && !Run.UnderWine) listed = nullptr;
     if (!listed) return SystemEntries(pattern, FileNamePart(pattern).find_first_of("*?<>\"") == std::string::npos);
 
     for (size_t i = 0; i < listed->Entries.size(); ++i) {

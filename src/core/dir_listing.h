@@ -39,7 +39,7 @@ struct TFoundEntries {
 // part and a name or a mask of * and ?), "." and ".." and directories
 // included. Names that the listing could not answer exactly (separators,
 // characters outside the ANSI code page, a directory that cannot be listed)
-// are asked of the system.
+// are asked of the system, and so are masks outside Wine (see MaskMatches).
 TFoundEntries FindEntries(const std::string& pattern, TListingUse use);
 
 // The entry that FindFirstFile gives for one path without wildcards; false
@@ -65,8 +65,9 @@ void NoteDirectoryChanged(const std::string& path);
 // mask character as it is, even when that is a ?: "*?B" does not match "AB".
 // Windows backtracks fully there, and it gives "*." the meaning "names
 // without an extension", where Wine drops the dot as it drops trailing dots of
-// every name (so "*." lists everything); both only concern masks no script
-// of ours is known to use.
+// every name (so "*." lists everything); Windows also lets a ? before a dot
+// or at the end match no character. So only under Wine are masks answered
+// from a listing; on Windows each is asked of the system.
 bool MaskMatches(const std::wstring& name, const std::wstring& mask);
 
 // The name in the system's upper case, as the file functions compare names.

@@ -83,6 +83,8 @@ void ExpectAnsweredFromTheListing(const std::string& directory, const std::strin
 
 class DirListingTest : public RunStateTest {
 protected:
+    // The listing answers masks as the system met here does: Wine's.
+    void SetUp() override { ::Run.UnderWine = true; }
     void Create(const std::string& name) { WriteFileBytes(m_dir / name, "xyz"); }
     void MakeDirectory(const std::string& name) { ASSERT_TRUE(CreateDirectoryA((m_dir / name).c_str(), nullptr)); }
     void ExpectSameAnswers(const std::vector<std::string>& patterns) { ::ExpectSameAnswers(m_dir.Path(), patterns); }
@@ -142,6 +144,7 @@ TEST_F(DirListingTest, RandomNamesAndMasks)
     };
     for (int round = 0; round < 6; ++round) {
         RunStateScope fresh;
+        ::Run.UnderWine = true;
         TempDir dir;
         std::vector<std::string> names;
         for (int i = 0; i < 40; ++i) {
@@ -168,6 +171,19 @@ TEST_F(DirListingTest, RandomNamesAndMasks)
         ::ExpectSameAnswers(dir.Path(), patterns);
         if (!names.empty()) ExpectAnsweredFromTheListing(dir.Path(), names.front());
     }
+}
+
+// Outside Wine the system's own rules for ? and *. hold: a mask is asked of
+// the system, while a single name is still answered from the listing.
+TEST_F(DirListingTest, OutsideWineMasksAreTheSystemsToAnswer)
+{
+    ::Run.UnderWine = false;
+    Create("a.txt");
+    Create("b.txt");
+    ASSERT_EQ(FindEntries(m_dir / "*.txt", TListingUse::Always).Entries.size(), 2u);
+    ASSERT_TRUE(DeleteFileA((m_dir / "b.txt").c_str()));
+    EXPECT_EQ(FindEntries(m_dir / "*.txt", TListingUse::Always).Entries.size(), 1u);
+    EXPECT_EQ(FindEntries(m_dir / "b.txt", TListingUse::Always).Entries.size(), 1u);
 }
 
 TEST_F(DirListingTest, WhatTheRunChangesIsSeenAndWhatOthersChangeIsNot)
