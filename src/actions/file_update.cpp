@@ -46,7 +46,7 @@ std::string DateText(int64_t localMs, bool exact)
 // The decision's reason in the words a plan shows.
 std::string CopyReasonText(const TCopyReason& why)
 {
-    if (why.TargetSize < 0 && !why.TargetDated) return Msg(MsgPlanMissing);
+    if (!why.TargetExists) return Msg(MsgPlanMissing);
     switch (why.Rule) {
     case TCopyRule::Size:
         return FormatMsg(MsgPlanSizes, std::to_string(why.SourceSize), why.SourceSize > why.TargetSize ? ">" : "<",

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "core/ansi_text.h"
+#include "actions/file_decision.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
@@ -289,38 +290,12 @@ std::string NearestKey(const std::string& name, bool optionsSection)
 // ---------------------------------------------------------------------------
 // Files.
 
-// Size and last-write time (local, in milliseconds), as the run compares them.
-struct TStamp {
-    ULONGLONG Size = 0;
-    ULONGLONG Milliseconds = 0;
-    bool operator==(const TStamp&) const = default;
-};
-
-bool ReadStamp(const std::string& path, TStamp& stamp)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;  // missing: no stamp
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-    FILETIME local{};
-    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) return false;  // no time to compare: a difference
-    stamp.Size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    stamp.Milliseconds = ((static_cast<ULONGLONG>(local.dwHighDateTime) << 32) | local.dwLowDateTime) / 10000;
-    return true;
-}
-
 // The first file matching the name or mask that the run would take from the
 // source (hidden and system files are passed over); empty when none.
 std::string FirstVisibleMatch(const std::string& pattern)
 {
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find) return {};  // no match, whatever the reason: the run fails the same way
-    do {
-        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-            continue;
-        return DirectoryPart(pattern) + data.cFileName;
-    } while (FindNextFileA(find.Get(), &data));
-    return {};
+    std::vector<TListedFile> matches = ListMatches(pattern, false, true);
+    return matches.empty() ? std::string() : DirectoryPart(pattern) + matches.front().Name;
 }
 
 bool IsDirectory(const std::string& path)
@@ -444,14 +419,14 @@ TCopy ChooseCopy(const TCheck& check, const std::string& name)
     TCopy copy;
     copy.Path = Run.ExeDir + name;
     copy.Shown = name;
-    std::string source = FirstVisibleMatch(check.SourceDir + FileNamePart(name));
-    if (source.empty()) {
+    std::vector<TListedFile> matches = ListMatches(check.SourceDir + FileNamePart(name), false, true);
+    if (matches.empty()) {
         copy.MissingAtSource = true;
         return copy;
     }
-    TStamp here;
-    TStamp there;
-    if (ReadStamp(copy.Path, here) && ReadStamp(source, there) && here == there) return copy;
+    // The run's own decision for its own files: no flags.
+    std::string source = check.SourceDir + matches.front().Name;
+    if (!DecideCopy(matches.front(), source, copy.Path, TFileFlags{}).Copy) return copy;
     copy.Path = source;
     copy.Shown = FullPath(source);
     copy.AtSource = true;

@@ -58,8 +58,10 @@ protected:
         all.insert(all.end(), lines.begin(), lines.end());
         Both(name, Script(all));
     }
+    // Each check is a run of its own: it lists the share afresh.
     std::vector<std::string> Check(const std::string& name = "s.ini")
     {
+        ::Run.Listings.reset();
         Result = CheckScript(name);
         std::vector<std::string> lines;
         for (const TFinding& finding : Result.Findings) lines.push_back(FormatFinding(finding));
