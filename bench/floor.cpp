@@ -1,9 +1,11 @@
 // The least a run can do for a script whose items are all current: one
-// look-up of each source file and one of each target file; for registry
-// values one open of each key and one query of each value; for INI values one
-// profile read of each value. Run as
-//   floor.exe <source dir\> <target dir\> <count>
+// listing of the source directory and one of the target directory, each name
+// then found in them; for registry values one open of each key and one query
+// of each value; for INI values one profile read of each value. Run as
+//   floor.exe [--each] <source dir\> <target dir\> <count>
 //             [<key below HKCU> <INI file> <items> <values per item>]
+// With --each it looks every file up on its own instead (one request per
+// file), which the benchmark uses to check its count of requests.
 // for the files f00001.dat ..., the keys <key>\K00001 ... with the values
 // Name1 ... and the INI sections S00001 ... with the keys K1 ... that
 // bench/run.sh generates.
@@ -11,9 +13,37 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <unordered_set>
 
 namespace {
+
+std::unordered_set<std::string> ListNames(const std::string& dir)
+{
+    std::unordered_set<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        CharLowerA(data.cFileName);
+        names.insert(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+int ListFiles(const std::string& source, const std::string& target, int count)
+{
+    int found = 0;
+    std::unordered_set<std::string> listed[] = {ListNames(source), ListNames(target)};
+    for (int i = 1; i <= count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%05d.dat", i);
+        for (const auto& names : listed) found += names.count(name) ? 1 : 0;
+    }
+    return found;
+}
 
 int FindFiles(const std::string& source, const std::string& target, int count)
 {
@@ -73,14 +103,19 @@ int ReadIniValues(const std::string& file, int items, int values)
 
 int main(int argc, char** argv)
 {
+    bool each = argc > 1 && std::strcmp(argv[1], "--each") == 0;
+    if (each) {
+        --argc;
+        ++argv;
+    }
     if (argc != 4 && argc != 8) {
-        std::fprintf(stderr, "usage: floor <source dir\\> <target dir\\> <count> "
+        std::fprintf(stderr, "usage: floor [--each] <source dir\\> <target dir\\> <count> "
                              "[<key below HKCU> <INI file> <items> <values per item>]\n");
         return 1;
     }
     int count = std::atoi(argv[3]);
     int expected = 2 * count;
-    int found = FindFiles(argv[1], argv[2], count);
+    int found = each ? FindFiles(argv[1], argv[2], count) : ListFiles(argv[1], argv[2], count);
     if (argc == 8) {
         int items = std::atoi(argv[6]);
         int values = std::atoi(argv[7]);

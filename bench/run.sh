@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times whole runs of the program under Wine on generated scripts whose items
 # are all current (the daily case at every workstation), next to a floor
-# program that makes only the unavoidable look-ups for the same items. Three
+# program that makes only the unavoidable look-ups for the same items (one
+# listing of the source and of the target directory, then each key and value). Three
 # scripts per size n: "files" holds n File items; "combined" holds the same
 # File items plus n/10 Reg items and n/10 Ini items of 10 values each (so n
 # registry values and n INI values), written beforehand so they are current;
@@ -13,9 +14,10 @@
 # WINEDEBUG=trace+file counts the requests to the source directory (the share):
 # the Win32 file calls whose path lies in it, by call name. Wine traces some
 # of them again at lower levels (Rtl path conversion, Nt calls, its own
-# helpers); those lines are left out and named in the output. The floor,
-# traced the same way, must come to one FindFirstFileExW per source file, or
-# the script stops: the trace would be misread.
+# helpers); those lines are left out and named in the output. The floor, made
+# to look every file up on its own and traced the same way, must come to one
+# FindFirstFileExW per source file, or the script stops: the trace would be
+# misread.
 # Registry values live below HKCU\Software\VantorelBench\<random>, which is
 # removed at the end.
 #
@@ -216,10 +218,11 @@ def count_requests(n, name, args, cwd, source):
     return output, counted, lower
 
 def check_counting(n, source, program):
-    # The floor looks each source file up once with FindFirstFileA: a count of
+    # The floor told to look each source file up on its own: a count of
     # anything but n FindFirstFileExW means the trace is not read right (other
     # Wine version, other escaping), and so would every figure after it.
-    floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\", str(n)]
+    floor = ["wine", os.path.join(build, "floor.exe"), "--each", win(source) + "\\", win(program) + "\\files\\",
+             str(n)]
     _, counted, _ = count_requests(n, "floor", floor, program, source)
     if counted != collections.Counter(FindFirstFileExW=n):
         sys.exit(f"the traced floor with {n} files counts {dict(counted)} in the source directory, "
