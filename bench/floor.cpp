@@ -1,11 +1,12 @@
 // The least a run can do for a script whose items are all current: one
-// listing of the source directory and one of the target directory, each name
-// then found in them; for registry values one open of each key and one query
-// of each value; for INI values one profile read of each value. Run as
-//   floor.exe [--each] <source dir\> <target dir\> <count>
+// look-up of each source file and one of each target file; for registry
+// values one open of each key and one query of each value; for INI values one
+// profile read of each value. Run as
+//   floor.exe [--listing] <source dir\> <target dir\> <count>
 //             [<key below HKCU> <INI file> <items> <values per item>]
-// With --each it looks every file up on its own instead (one request per
-// file), which the benchmark uses to check its count of requests.
+// With --listing it lists the source and the target directory once each and
+// finds every name in those listings: the least a run that lists its
+// directories can do.
 // for the files f00001.dat ..., the keys <key>\K00001 ... with the values
 // Name1 ... and the INI sections S00001 ... with the keys K1 ... that
 // bench/run.sh generates.
@@ -103,19 +104,19 @@ int ReadIniValues(const std::string& file, int items, int values)
 
 int main(int argc, char** argv)
 {
-    bool each = argc > 1 && std::strcmp(argv[1], "--each") == 0;
-    if (each) {
+    bool listing = argc > 1 && std::strcmp(argv[1], "--listing") == 0;
+    if (listing) {
         --argc;
         ++argv;
     }
     if (argc != 4 && argc != 8) {
-        std::fprintf(stderr, "usage: floor [--each] <source dir\\> <target dir\\> <count> "
+        std::fprintf(stderr, "usage: floor [--listing] <source dir\\> <target dir\\> <count> "
                              "[<key below HKCU> <INI file> <items> <values per item>]\n");
         return 1;
     }
     int count = std::atoi(argv[3]);
     int expected = 2 * count;
-    int found = each ? FindFiles(argv[1], argv[2], count) : ListFiles(argv[1], argv[2], count);
+    int found = listing ? ListFiles(argv[1], argv[2], count) : FindFiles(argv[1], argv[2], count);
     if (argc == 8) {
         int items = std::atoi(argv[6]);
         int values = std::atoi(argv[7]);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times whole runs of the program under Wine on generated scripts whose items
 # are all current (the daily case at every workstation), next to a floor
-# program that makes only the unavoidable look-ups for the same items (one
-# listing of the source and of the target directory, then each key and value). Three
+# program that makes only the unavoidable look-ups for the same items: one
+# look-up of each source and each target file (the floor the goals were set
+# against), and, as a second floor, one listing of the source and of the
+# target directory instead, the least a run that lists them can do. Three
 # scripts per size n: "files" holds n File items; "combined" holds the same
 # File items plus n/10 Reg items and n/10 Ini items of 10 values each (so n
 # registry values and n INI values), written beforehand so they are current;
@@ -14,10 +16,9 @@
 # WINEDEBUG=trace+file counts the requests to the source directory (the share):
 # the Win32 file calls whose path lies in it, by call name. Wine traces some
 # of them again at lower levels (Rtl path conversion, Nt calls, its own
-# helpers); those lines are left out and named in the output. The floor, made
-# to look every file up on its own and traced the same way, must come to one
-# FindFirstFileExW per source file, or the script stops: the trace would be
-# misread.
+# helpers); those lines are left out and named in the output. The floor,
+# traced the same way, must come to one FindFirstFileExW per source file, or
+# the script stops: the trace would be misread.
 # Registry values live below HKCU\Software\VantorelBench\<random>, which is
 # removed at the end.
 #
@@ -138,18 +139,20 @@ def check_current(n, variant, output, key):
         if work:
             sys.exit(f"{variant} run with {n} items still had work to do:\n{output}")
 
-def measure(n, variant, run, floor, cwd, key):
+def measure(n, variant, run, floors, cwd, key):
     # The first run warms the caches and proves that nothing is left to do.
     _, output = timed(run, cwd)
     check_current(n, variant, output, key)
-    timed(floor, cwd)
+    for floor in floors:
+        timed(floor, cwd)
     # Alternated, so that a change in the machine's load (other builds on a
     # shared machine) falls on both sides of the ratio alike.
-    runs, floors = [], []
+    runs, times = [], [[] for _ in floors]
     for _ in range(repeat):
         runs.append(timed(run, cwd)[0])
-        floors.append(timed(floor, cwd)[0])
-    return statistics.median(runs), statistics.median(floors)
+        for floor, measured in zip(floors, times):
+            measured.append(timed(floor, cwd)[0])
+    return statistics.median(runs), [statistics.median(measured) for measured in times]
 
 def xcopy(source, program, newer_only):
     # /Y: a file that would be copied must not wait for an answer that never comes.
@@ -218,11 +221,10 @@ def count_requests(n, name, args, cwd, source):
     return output, counted, lower
 
 def check_counting(n, source, program):
-    # The floor told to look each source file up on its own: a count of
+    # The floor looks each source file up once with FindFirstFileA: a count of
     # anything but n FindFirstFileExW means the trace is not read right (other
     # Wine version, other escaping), and so would every figure after it.
-    floor = ["wine", os.path.join(build, "floor.exe"), "--each", win(source) + "\\", win(program) + "\\files\\",
-             str(n)]
+    floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\", str(n)]
     _, counted, _ = count_requests(n, "floor", floor, program, source)
     if counted != collections.Counter(FindFirstFileExW=n):
         sys.exit(f"the traced floor with {n} files counts {dict(counted)} in the source directory, "
@@ -247,14 +249,15 @@ GOAL_FLOOR, GOAL_XCOPY, GOAL_REQUESTS = 1.2, 1.0, 3
 
 def report_goals(rows, request_rows):
     print("goals: measured values, * where one misses its goal (the script does not fail on them)")
-    print(f"  run/floor at most {GOAL_FLOOR} | run/xcopy below {GOAL_XCOPY} (files; combined has no peer for its values) | "
+    print(f"  run/floor at most {GOAL_FLOOR} (the floor of one look-up per file; run/list is shown above, without a goal)"
+          f" | run/xcopy below {GOAL_XCOPY} (files; combined has no peer for its values) | "
           f"requests to the source directory at most {GOAL_REQUESTS} (3 per source directory, one here)")
     requests = {(variant, n): sum(counted.values()) for variant, n, _, counted in request_rows}
     timings = {(variant, r[0]): r for variant in rows for r in rows[variant]}
     for n in counts:
         floor, peer, share = [], [], []
         for variant in rows:
-            _, _, t_run, t_floor, t_xcopy = timings[variant, n]
+            _, _, t_run, t_floor, t_xcopy, _ = timings[variant, n]
             floor.append(f"{variant} {t_run / t_floor:.2f}" + ("*" if t_run / t_floor > GOAL_FLOOR else ""))
             if t_xcopy is not None:
                 # xcopy compares files only: its goal is the files variant's; the
@@ -267,15 +270,15 @@ def report_goals(rows, request_rows):
               f"requests: {', '.join(share)}")
 
 def report(title, unit, rows):
-    peer = any(t_xcopy is not None for _, _, _, _, t_xcopy in rows)
+    peer = any(t_xcopy is not None for _, _, _, _, t_xcopy, _ in rows)
     print(f"{title} (ms per {unit})")
     print(f"{'n':>6} {'run s':>8} {'ms/' + unit:>10} {'floor s':>8} {'ms/' + unit:>10} {'run/floor':>9}" +
-          (f" {'xcopy s':>8} {'run/xcopy':>9}" if peer else ""))
-    for n, units, t_run, t_floor, t_xcopy in rows:
+          f" {'list s':>8} {'run/list':>8}" + (f" {'xcopy s':>8} {'run/xcopy':>9}" if peer else ""))
+    for n, units, t_run, t_floor, t_xcopy, t_list in rows:
         print(f"{n:>6} {t_run:>8.3f} {1000 * t_run / units:>10.3f} {t_floor:>8.3f} "
-              f"{1000 * t_floor / units:>10.3f} {t_run / t_floor:>9.2f}" +
+              f"{1000 * t_floor / units:>10.3f} {t_run / t_floor:>9.2f} {t_list:>8.3f} {t_run / t_list:>8.2f}" +
               (f" {t_xcopy:>8.3f} {t_run / t_xcopy:>9.2f}" if peer else ""))
-    by_count = {n: (r, f) for n, _, r, f, _ in rows}
+    by_count = {n: (r, f) for n, _, r, f, _, _ in rows}
     if 1000 in by_count and 5000 in by_count:
         (r1, f1), (r5, f5) = by_count[1000], by_count[5000]
         print(f"growth t(5000)/t(1000): run {r5 / r1:.2f}, floor {f5 / f1:.2f} (linear: about 5)")
@@ -305,15 +308,16 @@ try:
             files = 0 if variant == "values" else n
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
                      str(files)] + ([] if variant == "files" else values)
+            listing_floor = floor[:2] + ["--listing"] + floor[2:]
             run = ["wine", exe, variant + ".ini"]
-            t_run, t_floor = measure(n, variant, run, floor, program, key)
+            t_run, (t_floor, t_list) = measure(n, variant, run, [floor, listing_floor], program, key)
             output, counted, lower = count_requests(n, variant, run, program, source)
             check_current(n, variant, output, key)
             request_rows.append((variant, n, files, counted))
             lower_level |= lower
             # A unit is one file or one value.
             units = files + (0 if variant == "files" else 2 * items * VALUES)
-            rows[variant].append((n, units, t_run, t_floor, None if variant == "values" else t_xcopy))
+            rows[variant].append((n, units, t_run, t_floor, None if variant == "values" else t_xcopy, t_list))
 finally:
     reg("delete", "HKCU\\" + own_key, "/f", check=False)
     # The common parent goes too once no other run keeps a key below it.

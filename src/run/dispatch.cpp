@@ -96,6 +96,10 @@ bool ProcessSection(const std::string& script, const std::string& section, TSect
 
 void ProcessScript(const std::string& scriptPath)
 {
+    // The script is read as it stands when its walk begins, and again after
+    // each change the run itself makes to a file: one look-up of its size and
+    // time for the whole walk instead of one per item.
+    TScriptReadScope reads;
     std::string sectionOrder = UpperAscii(ReadScriptString(scriptPath, Msg(WordOptions), Msg(WordSectionOrder)));
     if (sectionOrder.empty()) sectionOrder = DefaultSectionOrder;
     for (char letter : sectionOrder) {
