@@ -87,3 +87,22 @@ std::string FormatMsg(unsigned id, const std::string& a, const std::string& b, c
 {
     return Format(Msg(id), a.c_str(), b.c_str(), c.c_str());
 }
+
+std::string FillMsg(unsigned id, std::initializer_list<std::string> texts)
+{
+    std::string format = Msg(id);
+    std::string result;
+    auto next = texts.begin();
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') {
+            result += '%';
+            ++i;
+        } else if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
+            if (next != texts.end()) result += *next++;
+            ++i;
+        } else {
+            result += format[i];
+        }
+    }
+    return result;
+}

@@ -3,6 +3,7 @@
 // a language file beside the program replaces the whole table.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 enum MessageId : unsigned {
@@ -248,6 +249,10 @@ std::string FormatMsg(unsigned id, const std::string& a);
 std::string FormatMsg(unsigned id, const std::string& a, const std::string& b);
 std::string FormatMsg(unsigned id, const std::string& a, long n);
 std::string FormatMsg(unsigned id, const std::string& a, const std::string& b, const std::string& c);
+
+// Msg(id) with each "%s" replaced by the next text (as many as it has) and
+// "%%" by "%": for texts of any number of parts.
+std::string FillMsg(unsigned id, std::initializer_list<std::string> texts);
 
 // Releases the language file (end of the run).
 void UnloadLanguageFile();

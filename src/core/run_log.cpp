@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 
 #include "core/log_record.h"
@@ -41,29 +40,6 @@ struct TRunLog {
 };
 
 TRunLog g_log;
-
-// The format with "%s" replaced by the texts in order and "%%" by "%".
-std::string Fill(const std::string& format, std::initializer_list<std::string> texts)
-{
-    std::string result;
-    auto next = texts.begin();
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size()) {
-            if (format[i + 1] == '%') {
-                result += '%';
-                ++i;
-                continue;
-            }
-            if (format[i + 1] == 's' && next != texts.end()) {
-                result += *next++;
-                ++i;
-                continue;
-            }
-        }
-        result += format[i];
-    }
-    return result;
-}
 
 using SharedWork = std::shared_ptr<std::function<void()>>;
 
@@ -136,8 +112,8 @@ std::string Header()
                   t.wMinute, t.wSecond);
     bool restarted = !Run.ExeName.empty() && Run.ExeName[0] == '_';
     unsigned instance = g_log.Instance != 0 ? g_log.Instance : restarted ? MsgLogRestartedCopy : MsgLogFirstRun;
-    return Fill(Msg(MsgLogHeader),
-                {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT, Run.ScriptName, Msg(instance)});
+    return FillMsg(MsgLogHeader,
+                   {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT, Run.ScriptName, Msg(instance)});
 }
 
 void WriteBlock(const std::string& footer)
@@ -167,7 +143,7 @@ unsigned EventReason(DWORD event)
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
     if (ClaimRecordForInterrupt()) {
-        WriteBlock(Fill(Msg(MsgLogInterrupted), {Msg(EventReason(event)), Seconds()}));
+        WriteBlock(FillMsg(MsgLogInterrupted, {Msg(EventReason(event)), Seconds()}));
         MarkInterruptWritten();
     }
     // The system's own handling then ends the process, as it does without a log.
@@ -234,7 +210,7 @@ void EndRunLog(int exitCode)
 {
     if (g_log.Ended || !RecordRunning()) return;
     g_log.Ended = true;
-    WriteBlock(Fill(Msg(MsgLogFooter), {std::to_string(exitCode), Seconds()}));
+    WriteBlock(FillMsg(MsgLogFooter, {std::to_string(exitCode), Seconds()}));
 }
 
 AppendOutcome AppendToLogFile(const std::string& path, const std::string& bytes, uint64_t limit, DWORD waitMs)

@@ -116,26 +116,6 @@ constexpr size_t MaxSuggestionDistance = 2;
 // ---------------------------------------------------------------------------
 // Texts and names.
 
-// The message with its "%s" markers replaced in order and "%%" made "%".
-std::string Fill(unsigned id, std::initializer_list<std::string> args)
-{
-    std::string format = Msg(id);
-    std::string result;
-    auto arg = args.begin();
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == '%') {
-            result += '%';
-            ++i;
-        } else if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
-            if (arg != args.end()) result += *arg++;
-            ++i;
-        } else {
-            result += format[i];
-        }
-    }
-    return result;
-}
-
 char UpperAscii(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -198,7 +178,7 @@ std::string Nearest(const std::string& written, const std::vector<std::string>& 
 
 std::string WithSuggestion(const std::string& text, const std::string& suggestion)
 {
-    return suggestion.empty() ? text : text + Fill(MsgCheckDidYouMean, {suggestion});
+    return suggestion.empty() ? text : text + FillMsg(MsgCheckDidYouMean, {suggestion});
 }
 
 // ---------------------------------------------------------------------------
@@ -477,7 +457,7 @@ void CheckReferences(TCheck& check, const TFileView& view, const TScriptLine& li
         }
         std::string opened = OpenedName(text, at);
         if (!opened.empty())
-            Add(check, view, line.Line, TSeverity::Warning, 114, Fill(MsgCheckUnclosedPercent, {opened}));
+            Add(check, view, line.Line, TSeverity::Warning, 114, FillMsg(MsgCheckUnclosedPercent, {opened}));
         if (close == std::string::npos) return;
         at = close;
     }
@@ -521,7 +501,7 @@ void CheckLookups(TCheck& check, const TFileView& view, const TScriptLine& line,
                  at = folded.find(foldedTag, at + 1)) {
                 std::string written = value.substr(at, tag.size());
                 if (written == tag) continue;
-                Add(check, view, line.Line, TSeverity::Warning, 114, Fill(MsgCheckTagCase, {written, tag}));
+                Add(check, view, line.Line, TSeverity::Warning, 114, FillMsg(MsgCheckTagCase, {written, tag}));
                 otherCase = true;
             }
         }
@@ -530,7 +510,7 @@ void CheckLookups(TCheck& check, const TFileView& view, const TScriptLine& line,
             size_t opening = value.find(open, at);
             size_t closing = value.find(close, at);
             if (closing != std::string::npos && (opening == std::string::npos || closing < opening)) {
-                Add(check, view, line.Line, TSeverity::Warning, 114, Fill(MsgCheckStrayCloseTag, {close}));
+                Add(check, view, line.Line, TSeverity::Warning, 114, FillMsg(MsgCheckStrayCloseTag, {close}));
                 at = closing + close.size();
                 continue;
             }
@@ -538,14 +518,14 @@ void CheckLookups(TCheck& check, const TFileView& view, const TScriptLine& line,
             closing = value.find(close, opening + open.size());
             if (closing == std::string::npos) {
                 Add(check, view, line.Line, TSeverity::Warning, 114,
-                    Fill(MsgCheckUnclosedTag, {value.substr(opening), close}));
+                    FillMsg(MsgCheckUnclosedTag, {value.substr(opening), close}));
                 break;
             }
             std::string params = value.substr(opening + open.size(), closing - opening - open.size());
             size_t fields = FieldCount(params, lookup);
             if (fields < lookup.MinFields || fields > lookup.MaxFields)
                 Add(check, view, line.Line, TSeverity::Warning, 114,
-                    Fill(MsgCheckTagForm, {open + params + close, std::to_string(fields),
+                    FillMsg(MsgCheckTagForm, {open + params + close, std::to_string(fields),
                                            std::to_string(lookup.MinFields), std::to_string(lookup.MaxFields)}));
             else if (lookup.KeyFirst)
                 CheckRegistryPath(check, view, line.Line, ExpandConstants(FirstField(params), ExpandPlain));
@@ -563,7 +543,7 @@ void CheckLookupsOutside(TCheck& check, const TFileView& view, const TScriptLine
         size_t at = folded.find(open);
         if (at == std::string::npos) continue;
         Add(check, view, line.Line, TSeverity::Warning, 114,
-            Fill(MsgCheckTagOutside, {Msg(WordConstants), line.Read.substr(at, open.size())}));
+            FillMsg(MsgCheckTagOutside, {Msg(WordConstants), line.Read.substr(at, open.size())}));
     }
 }
 
@@ -580,7 +560,7 @@ void CheckValue(TCheck& check, const TFileView& view, const TScriptLine& line, b
     size_t length = UnquotedLength(line.Value);
     if (line.Read.size() < length)
         Add(check, view, line.Line, TSeverity::Warning, 121,
-            Fill(MsgCheckValueCut, {line.Name, std::to_string(length), std::to_string(line.Read.size())}));
+            FillMsg(MsgCheckValueCut, {line.Name, std::to_string(length), std::to_string(line.Read.size())}));
     if (!expanded) return;
     CheckLookupsOutside(check, view, line);
     CheckReferences(check, view, line, line.Read, defaultAllowed);
@@ -604,12 +584,12 @@ void CheckRegistryPath(TCheck& check, const TFileView& view, int line, const std
     if (SameName(first, UsersShortSlip)) otherCase = UsersShort;
     if (exact && slash != std::string::npos) return;
     if (exact) {
-        Add(check, view, line, TSeverity::Error, 110, Fill(MsgCheckRootAlone, {path}));
+        Add(check, view, line, TSeverity::Error, 110, FillMsg(MsgCheckRootAlone, {path}));
     } else if (!otherCase.empty()) {
-        Add(check, view, line, TSeverity::Error, 110, WithSuggestion(Fill(MsgCheckRootCase, {first}), otherCase));
+        Add(check, view, line, TSeverity::Error, 110, WithSuggestion(FillMsg(MsgCheckRootCase, {first}), otherCase));
     } else {
         Add(check, view, line, TSeverity::Warning, 110,
-            WithSuggestion(Fill(MsgCheckNoRoot, {path}), Nearest(first, roots)));
+            WithSuggestion(FillMsg(MsgCheckNoRoot, {path}), Nearest(first, roots)));
     }
 }
 
@@ -656,16 +636,16 @@ void CheckGaps(TCheck& check, const TFileView& view, const std::map<int, TSlot>&
         if (number == stop) {
             if (!slot.EndKeyEmpty)
                 Add(check, view, slot.FirstLine, TSeverity::Warning, code,
-                    Fill(MsgCheckGapMissing, {slot.FirstKey, slot.EndKey}));
+                    FillMsg(MsgCheckGapMissing, {slot.FirstKey, slot.EndKey}));
             continue;
         }
         auto before = slots.find(number - 1);
         if (before == slots.end())
             Add(check, view, slot.FirstLine, TSeverity::Warning, code,
-                Fill(MsgCheckGapMissing, {slot.FirstKey, endKeyOf(number - 1)}));
+                FillMsg(MsgCheckGapMissing, {slot.FirstKey, endKeyOf(number - 1)}));
         else if (number - 1 == stop && before->second.EndKeyEmpty)
             Add(check, view, slot.FirstLine, TSeverity::Warning, code,
-                Fill(MsgCheckGapEmpty, {slot.FirstKey, before->second.EndKey}));
+                FillMsg(MsgCheckGapEmpty, {slot.FirstKey, before->second.EndKey}));
     }
 }
 
@@ -710,12 +690,12 @@ std::vector<const TScriptLine*> ReadKeys(TCheck& check, const TFileView& view, c
         auto [first, fresh] = seen.emplace(FoldedName(line.Name), line.Line);
         if (!fresh) {
             Add(check, view, line.Line, TSeverity::Warning, 124,
-                Fill(MsgCheckKeyAgain, {line.Name, std::to_string(first->second)}));
+                FillMsg(MsgCheckKeyAgain, {line.Name, std::to_string(first->second)}));
             continue;
         }
         keys.push_back(&line);
         if (!line.HasEquals)
-            Add(check, view, line.Line, TSeverity::Warning, 125, Fill(MsgCheckNoEquals, {line.Name}));
+            Add(check, view, line.Line, TSeverity::Warning, 125, FillMsg(MsgCheckNoEquals, {line.Name}));
     }
     return keys;
 }
@@ -729,7 +709,7 @@ void CheckLetters(TCheck& check, const TFileView& view, const TScriptLine& line,
         if (!IsAsciiAlnum(c) || known.find(UpperAscii(c)) != std::string::npos) continue;
         if (reported.find(c) != std::string::npos) continue;
         reported += c;
-        Add(check, view, line.Line, TSeverity::Warning, code, Fill(message, {std::string(1, c), Msg(word)}));
+        Add(check, view, line.Line, TSeverity::Warning, code, FillMsg(message, {std::string(1, c), Msg(word)}));
     }
 }
 
@@ -743,12 +723,12 @@ void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& se
         TKeyMatch match;
         if (!MatchKey(line->Name, true, match)) {
             Add(check, view, line->Line, TSeverity::Warning, 104,
-                WithSuggestion(Fill(MsgCheckUnknownKey, {line->Name}), NearestKey(line->Name, true)));
+                WithSuggestion(FillMsg(MsgCheckUnknownKey, {line->Name}), NearestKey(line->Name, true)));
             continue;
         }
         const TKeyLayout& layout = *match.Layout;
         if (role == TRole::Include && (layout.ReadIn & InIncludedOptions) == 0) {
-            Add(check, view, line->Line, TSeverity::Warning, 104, Fill(MsgCheckIncludedOption, {line->Name}));
+            Add(check, view, line->Line, TSeverity::Warning, 104, FillMsg(MsgCheckIncludedOption, {line->Name}));
             continue;
         }
         CheckValue(check, view, *line, layout.Expanded, false);
@@ -771,7 +751,7 @@ void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& se
         std::string flags = runFlags ? ExpandConstants(runFlags->Read, ExpandPlain) : std::string();
         if (flags.find(Msg(WordWine)) == std::string::npos)
             Add(check, view, run->Line, TSeverity::Note, 120,
-                Fill(MsgCheckRunWithoutWine, {Msg(WordRun), Msg(WordRun) + Msg(WordFlags), Msg(WordWine)}));
+                FillMsg(MsgCheckRunWithoutWine, {Msg(WordRun), Msg(WordRun) + Msg(WordFlags), Msg(WordWine)}));
     }
 }
 
@@ -786,7 +766,7 @@ void CheckConstants(TCheck& check, const TFileView& view, const TScriptSection& 
         auto [first, fresh] = defined.emplace(FoldedName(line.Name), line.Line);
         if (!fresh)
             Add(check, view, line.Line, TSeverity::Warning, 115,
-                Fill(MsgCheckConstantTwice, {line.Name, std::to_string(first->second)}));
+                FillMsg(MsgCheckConstantTwice, {line.Name, std::to_string(first->second)}));
         CheckLookups(check, view, line, value);
         CheckReferences(check, view, line, value, false);
     }
@@ -815,13 +795,13 @@ void CheckFlags(TCheck& check, const TFileView& view, const TScriptLine& line)
         });
         if (!holdsKnown)
             Add(check, view, line.Line, TSeverity::Warning, 105,
-                WithSuggestion(Fill(MsgCheckUnknownFlag, {word}), Nearest(word, known)));
+                WithSuggestion(FillMsg(MsgCheckUnknownFlag, {word}), Nearest(word, known)));
     }
     std::string only9x = Msg(Word9xOnly);
     std::string onlyNt = Msg(WordNtOnly);
     if (!only9x.empty() && !onlyNt.empty() && flags.find(only9x) != std::string::npos &&
         flags.find(onlyNt) != std::string::npos)
-        Add(check, view, line.Line, TSeverity::Warning, 106, Fill(MsgCheckFlagsExclusive, {only9x, onlyNt}));
+        Add(check, view, line.Line, TSeverity::Warning, 106, FillMsg(MsgCheckFlagsExclusive, {only9x, onlyNt}));
 }
 
 unsigned ModeBit(char mode)
@@ -848,7 +828,7 @@ void CheckFileItems(TCheck& check, const TFileView& view, const TKindKeys& files
         std::string pattern = FileNamePart(target);
         if (FirstVisibleMatch(check.SourceDir + pattern).empty())
             Add(check, view, item.Key->Line, TSeverity::Error, 118,
-                Fill(MsgCheckSourceMissing, {FormatMsg(MsgNewVersionNotFound, check.SourceDir + pattern)}));
+                FillMsg(MsgCheckSourceMissing, {FormatMsg(MsgNewVersionNotFound, check.SourceDir + pattern)}));
         if (!dirsLater) continue;
         std::string directory = DirectoryPart(target);
         if (directory.empty() || IsDirectory(directory)) continue;
@@ -858,7 +838,7 @@ void CheckFileItems(TCheck& check, const TFileView& view, const TKindKeys& files
             std::string created = ComparableDirectory(ExpandConstants(dir.Key->Read, ExpandPath));
             if (created != wanted && created.compare(0, wanted.size() + 1, wanted + "\\") != 0) continue;
             Add(check, view, item.Key->Line, TSeverity::Error, 119,
-                Fill(MsgCheckDirLater, {directory.substr(0, directory.size() - 1), dir.Key->Name}));
+                FillMsg(MsgCheckDirLater, {directory.substr(0, directory.size() - 1), dir.Key->Name}));
             break;
         }
     }
@@ -874,17 +854,17 @@ void CheckActions(TCheck& check, const TFileView& view, const TScriptSection& se
         TKeyMatch match;
         if (!MatchKey(line->Name, false, match)) {
             Add(check, view, line->Line, TSeverity::Warning, 104,
-                WithSuggestion(Fill(MsgCheckUnknownKey, {line->Name}), NearestKey(line->Name, false)));
+                WithSuggestion(FillMsg(MsgCheckUnknownKey, {line->Name}), NearestKey(line->Name, false)));
             continue;
         }
         const TKeyLayout& layout = *match.Layout;
         if ((layout.ReadIn & ModeBit(mode)) == 0) {
             if (layout.Suffix == WordRenameTo)
                 Add(check, view, line->Line, TSeverity::Warning, 111,
-                    Fill(MsgCheckUpdateOnly, {line->Name, Msg(WordUpdate)}));
+                    FillMsg(MsgCheckUpdateOnly, {line->Name, Msg(WordUpdate)}));
             else
                 Add(check, view, line->Line, TSeverity::Warning, 112,
-                    Fill(MsgCheckNotInDelete, {line->Name, Msg(WordDelete)}));
+                    FillMsg(MsgCheckNotInDelete, {line->Name, Msg(WordDelete)}));
             continue;
         }
         bool valueName = layout.Kind == 'R' && layout.Suffix == WordName;
@@ -916,7 +896,7 @@ void CheckActions(TCheck& check, const TFileView& view, const TScriptSection& se
         for (const TItemKindLayout& kind : ItemKinds)
             if (kind.InsertOnly && mode != 'I' && order.find(kind.Letter) != std::string::npos)
                 Add(check, view, orderLine->Line, TSeverity::Error, 109,
-                    Fill(MsgCheckTextInOrder, {Msg(WordItemOrder), std::string(1, kind.Letter), Msg(MsgNotSupported)}));
+                    FillMsg(MsgCheckTextInOrder, {Msg(WordItemOrder), std::string(1, kind.Letter), Msg(MsgNotSupported)}));
     }
     if (order.empty()) order = DefaultItemOrder(FindSectionKind(mode)->Mode);
 
@@ -930,7 +910,7 @@ void CheckActions(TCheck& check, const TFileView& view, const TScriptSection& se
             for (const auto& [number, item] : keys.Items)
                 if (!first || item.Slot.FirstLine < first->FirstLine) first = &item.Slot;
             Add(check, view, first->FirstLine, TSeverity::Warning, 122,
-                Fill(MsgCheckKindNotInOrder,
+                FillMsg(MsgCheckKindNotInOrder,
                      {first->FirstKey, Msg(WordItemOrder), orderLine ? orderLine->Read : order,
                       std::string(1, kind.Letter)}));
             keys.Items.clear();
@@ -1003,19 +983,19 @@ void CheckContents(TCheck& check, const TFileView& view, TRole role)
         if (section.Line == 0) {
             for (const TScriptLine& line : section.Lines)
                 if (line.Name.empty() || line.Name[0] != ';')
-                    Add(check, view, line.Line, TSeverity::Warning, 101, Fill(MsgCheckAboveSections, {line.Name}));
+                    Add(check, view, line.Line, TSeverity::Warning, 101, FillMsg(MsgCheckAboveSections, {line.Name}));
             continue;
         }
         auto [first, fresh] = seen.emplace(FoldedName(section.Name), section.Line);
         if (!fresh) {
             Add(check, view, section.Line, TSeverity::Warning, 123,
-                Fill(MsgCheckSectionAgain, {section.Name, std::to_string(first->second)}));
+                FillMsg(MsgCheckSectionAgain, {section.Name, std::to_string(first->second)}));
             continue;
         }
         char mode = SectionMode(section.Name);
         if (role == TRole::Settings && mode != 'C') {
             Add(check, view, section.Line, TSeverity::Warning, 101,
-                WithSuggestion(Fill(MsgCheckSettingsSection, {section.Name, Msg(WordConstants)}),
+                WithSuggestion(FillMsg(MsgCheckSettingsSection, {section.Name, Msg(WordConstants)}),
                                mode == 0 ? NearestSection(section.Name, role) : std::string()));
             continue;
         }
@@ -1033,7 +1013,7 @@ void CheckContents(TCheck& check, const TFileView& view, TRole role)
             break;
         default:
             Add(check, view, section.Line, TSeverity::Warning, 101,
-                WithSuggestion(Fill(MsgCheckUnknownSection, {section.Name}), NearestSection(section.Name, role)));
+                WithSuggestion(FillMsg(MsgCheckUnknownSection, {section.Name}), NearestSection(section.Name, role)));
             break;
         }
     }
@@ -1067,13 +1047,13 @@ void WalkIncludes(TCheck& check, const TFileView& view, std::vector<std::string>
         std::string name = FileNamePart(ExpandConstants(value, ExpandPlain));
         if (InChain(chain, name)) {
             Add(check, view, line, TSeverity::Error, 117,
-                Fill(MsgCheckIncludeCycle, {FormatMsg(MsgIncludeCycle, DescribeChain(chain, name))}));
+                FillMsg(MsgCheckIncludeCycle, {FormatMsg(MsgIncludeCycle, DescribeChain(chain, name))}));
             continue;
         }
         TCopy copy = ChooseCopy(check, name);
         if (copy.MissingAtSource) {
             Add(check, view, line, TSeverity::Error, 116,
-                Fill(MsgCheckIncludeMissing, {name, FormatMsg(MsgNewVersionNotFound, check.SourceDir + name)}));
+                FillMsg(MsgCheckIncludeMissing, {name, FormatMsg(MsgNewVersionNotFound, check.SourceDir + name)}));
             continue;
         }
         LoadConstants(copy.Path);
@@ -1093,7 +1073,7 @@ void CheckOwnFile(TCheck& check, const TFileView& view, const std::string& name,
 {
     if (name.empty() || !FirstVisibleMatch(check.SourceDir + FileNamePart(name)).empty()) return;
     Add(check, view, KeyLine(view, Msg(WordOptions), Msg(key)), TSeverity::Error, 126,
-        Fill(MsgCheckOwnFileMissing,
+        FillMsg(MsgCheckOwnFileMissing,
              {FileNamePart(name), FormatMsg(MsgNewVersionNotFound, check.SourceDir + FileNamePart(name))}));
 }
 
@@ -1111,7 +1091,7 @@ void CheckNewCopyTaken(TCheck& check, const TFileView& view, const TCopy& script
         if (IsFile(newSource + fileName)) return;
     }
     Add(check, view, KeyLine(view, Msg(WordOptions), Msg(WordSourcePath)), TSeverity::Error, 127,
-        Fill(MsgCheckNewCopyRefused, {fileName, Msg(WordSourcePath)}));
+        FillMsg(MsgCheckNewCopyRefused, {fileName, Msg(WordSourcePath)}));
 }
 
 void CheckAll(TCheck& check, TCheckResult& result)
@@ -1180,7 +1160,7 @@ void ResolveReferences(TCheck& check)
         if (GetEnvironmentVariableA(reference.Name.c_str(), buffer, sizeof buffer) != 0) continue;
         if (GetLastError() != ERROR_ENVVAR_NOT_FOUND) continue;
         check.Findings.push_back(TFinding{reference.Shown, reference.Line, TSeverity::Warning, 113,
-                                          Fill(MsgCheckUndefined, {reference.Name})});
+                                          FillMsg(MsgCheckUndefined, {reference.Name})});
         check.FindingOrder.push_back(reference.Order);
     }
 }
@@ -1232,19 +1212,19 @@ std::string FormatFinding(const TFinding& finding)
                                                                  : MsgCheckNote;
     std::string code = "VC" + std::to_string(finding.Code);
     if (finding.Line > 0)
-        return Fill(MsgCheckLine, {finding.File, std::to_string(finding.Line), Msg(severity), code, finding.Text});
-    return Fill(MsgCheckLineNoNumber, {finding.File, Msg(severity), code, finding.Text});
+        return FillMsg(MsgCheckLine, {finding.File, std::to_string(finding.Line), Msg(severity), code, finding.Text});
+    return FillMsg(MsgCheckLineNoNumber, {finding.File, Msg(severity), code, finding.Text});
 }
 
 std::string FormatCheckSummary(const TCheckResult& result)
 {
     size_t counts[3] = {0, 0, 0};
     for (const TFinding& finding : result.Findings) ++counts[static_cast<int>(finding.Severity)];
-    auto count = [](size_t n, unsigned one, unsigned many) { return Fill(n == 1 ? one : many, {std::to_string(n)}); };
+    auto count = [](size_t n, unsigned one, unsigned many) { return FillMsg(n == 1 ? one : many, {std::to_string(n)}); };
     std::string includes = result.IncludedScripts == 0
                                ? std::string()
                                : count(result.IncludedScripts, MsgCheckIncludedOne, MsgCheckIncludedMany);
-    return Fill(MsgCheckSummary, {count(counts[0], MsgCheckErrorOne, MsgCheckErrorMany),
+    return FillMsg(MsgCheckSummary, {count(counts[0], MsgCheckErrorOne, MsgCheckErrorMany),
                                   count(counts[1], MsgCheckWarningOne, MsgCheckWarningMany),
                                   count(counts[2], MsgCheckNoteOne, MsgCheckNoteMany), result.Script, includes});
 }
