@@ -2,19 +2,14 @@
 
 #include <windows.h>
 
-#include "core/handles.h"
 #include "core/dir_listing.h"
+#include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 
 namespace {
-
-bool IsDirectory(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 bool IsSeparator(char c)
 {
@@ -45,7 +40,7 @@ bool CreateDirectories(const std::string& path, DWORD& error)
         if (end == std::string::npos) end = path.size();
         if (end > at) {
             std::string level = path.substr(0, end);
-            if (!IsDirectory(level)) {
+            if (!IsDirectoryPath(level)) {
                 if (!CreateDirectoryA(level.c_str(), nullptr)) {
                     error = GetLastError();
                     return false;
@@ -110,7 +105,7 @@ TDirChange DecideDirectory(const TDirItem& item, TSectionMode mode)
     // A name that expands to nothing names no directory (and would otherwise
     // mean the program's own directory).
     if (item.Shown.empty()) return TDirChange::None;
-    bool exists = IsDirectory(item.Path);
+    bool exists = IsDirectoryPath(item.Path);
     switch (mode) {
     case TSectionMode::Insert:
         return exists ? TDirChange::None : TDirChange::Create;

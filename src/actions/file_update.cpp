@@ -17,12 +17,6 @@
 
 namespace {
 
-bool IsExistingFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // A last-write time in local milliseconds as "2026-12-01 10:00:00", with the
 // milliseconds when `exact` (two times within the same second).
 std::string DateText(int64_t localMs, bool exact)
@@ -107,7 +101,7 @@ TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const 
             outcome.Result = {false, ERROR_PATH_NOT_FOUND};
             return outcome;
         }
-        if (!IsExistingFile(next.Dir + step.FileName)) {
+        if (!IsFilePath(next.Dir + step.FileName)) {
             ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + step.FileName));
             outcome.Result = {false, ERROR_FILE_NOT_FOUND};
             return outcome;
@@ -345,7 +339,7 @@ void RenameFile(const TFileRename& rename)
         return FailStep(FormatMsg(MsgNotADiskFile, *path));
     }
     // Nothing to rename: the rename already happened at an earlier run.
-    if (!IsExistingFile(rename.Path)) return;
+    if (!IsFilePath(rename.Path)) return;
     ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
     if (Run.Plan.Active) {
         // The rename fails onto a name that is taken.

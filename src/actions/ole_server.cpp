@@ -5,6 +5,7 @@
 #include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 
@@ -30,9 +31,7 @@ void ApplyServer(const TServerItem& item, TServerChange change)
     if (!MayOpenAsFile(item.Path)) return FailStep(FormatMsg(MsgNotADiskFile, item.Path));
     if (Run.Plan.Active) {
         // Loading the library would run its code: a plan only looks for the file.
-        DWORD attributes = GetFileAttributesA(item.Path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return FailStep(ERROR_MOD_NOT_FOUND);
+        if (!IsFilePath(item.Path)) return FailStep(ERROR_MOD_NOT_FOUND);
         return ReportChange(TChangeKind::Server,
                             Msg(change == TServerChange::Register ? MsgPlanRegisterAgain : MsgPlanUnregisterAgain));
     }

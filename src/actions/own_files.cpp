@@ -23,12 +23,6 @@ std::string WithExtensionOf(const std::string& path, const std::string& model)
     return stem + (modelDot == std::string::npos ? std::string() : modelName.substr(modelDot));
 }
 
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 std::string RestartedCopyTarget(const std::string& name)
@@ -73,7 +67,7 @@ TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& tar
         outcome.Result = {false, ERROR_PATH_NOT_FOUND};
         return outcome;
     }
-    if (!IsFile(next.Dir + fileName)) {
+    if (!IsFilePath(next.Dir + fileName)) {
         ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + fileName));
         outcome.Result = {false, ERROR_FILE_NOT_FOUND};
         outcome.EndWalk = true;

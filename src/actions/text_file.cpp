@@ -7,6 +7,7 @@
 #include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 
@@ -18,12 +19,6 @@ constexpr const char* LineEnd = "\r\n";
 [[noreturn]] void RaiseLastIoError()
 {
     throw IoError(GetLastError());
-}
-
-bool IsExistingFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Others may read the file while we hold it, but nobody may write to it.
@@ -61,7 +56,7 @@ void CantOpenOrCreate(const std::string& path, DWORD code)
 bool OpenForPlan(const std::string& path, TTextFile& file)
 {
     std::string source = PathToRead(path);
-    if (source == path && !IsExistingFile(path)) {
+    if (source == path && !IsFilePath(path)) {
         if (!ParentWouldExist(path)) {
             CantOpenOrCreate(path, ERROR_PATH_NOT_FOUND);
             return false;
@@ -157,7 +152,7 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
         return false;
     }
     if (Run.Plan.Active) return OpenForPlan(path, file);
-    if (!IsExistingFile(path)) {
+    if (!IsFilePath(path)) {
         // OPEN_ALWAYS: a file that appeared since the test above is kept as it is.
         UniqueFile created(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));

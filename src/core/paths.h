@@ -1,4 +1,4 @@
-// Splitting Windows paths into directory and file-name parts.
+// Splitting Windows paths into directory and file-name parts, and what a path names.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,20 @@ inline std::string FileNamePart(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Something of that name is there and is a file (not a directory).
+inline bool IsFilePath(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Something of that name is there and is a directory.
+inline bool IsDirectoryPath(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // File names compare as the user's locale has it, ignoring case.

@@ -26,7 +26,5 @@ bool ParentWouldExist(const std::string& path)
         directory[directory.size() - 2] != ':')
         directory.pop_back();
     if (directory.empty()) return true;  // the current directory
-    DWORD attributes = GetFileAttributesA(directory.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-    return Run.Plan.Directories.count(PathKey(directory)) > 0;
+    return IsDirectoryPath(directory) || Run.Plan.Directories.count(PathKey(directory)) > 0;
 }

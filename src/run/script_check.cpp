@@ -278,18 +278,6 @@ std::string FirstVisibleMatch(const std::string& pattern)
     return matches.empty() ? std::string() : DirectoryPart(pattern) + matches.front().Name;
 }
 
-bool IsDirectory(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsFile(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 std::string FullPath(const std::string& path)
 {
     char buffer[MAX_PATH];
@@ -831,7 +819,7 @@ void CheckFileItems(TCheck& check, const TFileView& view, const TKindKeys& files
                 FillMsg(MsgCheckSourceMissing, {FormatMsg(MsgNewVersionNotFound, check.SourceDir + pattern)}));
         if (!dirsLater) continue;
         std::string directory = DirectoryPart(target);
-        if (directory.empty() || IsDirectory(directory)) continue;
+        if (directory.empty() || IsDirectoryPath(directory)) continue;
         std::string wanted = ComparableDirectory(directory);
         for (const auto& [n, dir] : dirs->Items) {
             if (n >= dirs->Stop) break;
@@ -1088,7 +1076,7 @@ void CheckNewCopyTaken(TCheck& check, const TFileView& view, const TCopy& script
         if (!settingsName.empty()) LoadConstants(check.SourceDir + FileNamePart(settingsName));
         newSource = ExpandConstants(newSource, ExpandPlain);
         if (!newSource.empty() && newSource.back() != '\\') newSource += '\\';
-        if (IsFile(newSource + fileName)) return;
+        if (IsFilePath(newSource + fileName)) return;
     }
     Add(check, view, KeyLine(view, Msg(WordOptions), Msg(WordSourcePath)), TSeverity::Error, 127,
         FillMsg(MsgCheckNewCopyRefused, {fileName, Msg(WordSourcePath)}));
@@ -1098,7 +1086,7 @@ void CheckAll(TCheck& check, TCheckResult& result)
 {
     const std::string& scriptName = result.Script;
     std::string localScript = Run.ExeDir + scriptName;
-    if (!IsFile(localScript)) {
+    if (!IsFilePath(localScript)) {
         TFileView& view = check.Views.emplace_back();
         view.Shown = scriptName;
         Add(check, view, 0, TSeverity::Error, 100, Msg(MsgCheckUnreadable));
@@ -1133,7 +1121,7 @@ void CheckAll(TCheck& check, TCheckResult& result)
         std::string path = fetched ? settings.Path : Run.ExeDir + processedSettings;
         LoadConstants(path);
         // A settings file that is nowhere has been reported as missing at the source.
-        if (IsFile(path)) settingsView = &OpenView(check, path, fetched ? settings.Shown : processedSettings);
+        if (IsFilePath(path)) settingsView = &OpenView(check, path, fetched ? settings.Shown : processedSettings);
     }
     check.SourceDir = SetSourceDir(script.Path);
 
