@@ -4,29 +4,6 @@
 
 namespace {
 
-std::wstring Widened(const std::string& text, UINT codePage)
-{
-    std::wstring wide;
-    int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return wide;
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-// The text in the code page, cut to `limit` bytes.
-std::string Narrowed(const wchar_t* text, size_t length, UINT codePage, size_t limit)
-{
-    std::string narrow;
-    int size = static_cast<int>(length);
-    int needed = size == 0 ? 0 : WideCharToMultiByte(codePage, 0, text, size, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return narrow;
-    narrow.resize(static_cast<size_t>(needed));
-    WideCharToMultiByte(codePage, 0, text, size, narrow.data(), needed, nullptr, nullptr);
-    if (narrow.size() > limit) narrow.resize(limit);
-    return narrow;
-}
-
 bool IsAscii(const std::string& text)
 {
     for (char c : text)
@@ -47,6 +24,27 @@ std::string UpperThroughUser32(std::string text)
 
 }  // namespace
 
+std::wstring ToWide(const char* data, size_t size, UINT codePage)
+{
+    std::wstring wide;
+    int length = size == 0 ? 0 : MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
+    if (length <= 0) return wide;
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), wide.data(), length);
+    return wide;
+}
+
+std::string FromWide(const wchar_t* data, size_t size, UINT codePage)
+{
+    std::string narrow;
+    int length =
+        size == 0 ? 0 : WideCharToMultiByte(codePage, 0, data, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return narrow;
+    narrow.resize(static_cast<size_t>(length));
+    WideCharToMultiByte(codePage, 0, data, static_cast<int>(size), narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
 std::string UpperAnsi(std::string text)
 {
     if (IsAscii(text)) {
@@ -54,12 +52,12 @@ std::string UpperAnsi(std::string text)
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         return text;
     }
-    std::wstring wide = Widened(text, CP_ACP);
+    std::wstring wide = ToWide(text);
     std::wstring upper(wide.size(), L'\0');
     int length = static_cast<int>(wide.size());
     if (length == 0 || LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) != length)
         return UpperThroughUser32(std::move(text));
-    std::string result = Narrowed(upper.data(), upper.size(), CP_ACP, text.size());
+    std::string result = FromWide(upper);
     return result.size() == text.size() ? result : UpperThroughUser32(std::move(text));
 }
 
@@ -87,5 +85,7 @@ std::string LoadTableString(HMODULE module, unsigned id, size_t bufferSize)
     const wchar_t* end = at + SizeofResource(module, block) / sizeof(wchar_t);
     for (unsigned skip = id % 16; skip > 0 && at < end; --skip) at += *at + 1;
     if (at >= end || *at == 0 || at + 1 + *at > end) return {};
-    return Narrowed(at + 1, *at, CP_ACP, bufferSize - 1);
+    std::string text = FromWide(at + 1, *at);
+    if (text.size() > bufferSize - 1) text.resize(bufferSize - 1);
+    return text;
 }

@@ -10,6 +10,19 @@
 
 #include <string>
 
+// Text of a code page as UTF-16, and UTF-16 as text of a code page; what
+// does not convert gives the empty text.
+std::wstring ToWide(const char* data, size_t size, UINT codePage = CP_ACP);
+inline std::wstring ToWide(const std::string& text, UINT codePage = CP_ACP)
+{
+    return ToWide(text.data(), text.size(), codePage);
+}
+std::string FromWide(const wchar_t* data, size_t size, UINT codePage = CP_ACP);
+inline std::string FromWide(const std::wstring& text, UINT codePage = CP_ACP)
+{
+    return FromWide(text.data(), text.size(), codePage);
+}
+
 // The text in upper case, as CharUpperBuffA gives it.
 std::string UpperAnsi(std::string text);
 

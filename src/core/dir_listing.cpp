@@ -114,29 +114,14 @@ TFoundEntries SystemEntries(const std::string& pattern, bool firstOnly)
 
 enum class TListingResult { Listed, Missing, Unanswerable };
 
-std::wstring Widened(const std::string& text)
-{
-    std::wstring wide;
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return wide;
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
 // The name in the ANSI code page, as FindFirstFileA gives it; false when the
 // code page cannot hold it as it is (the system then gives a look-alike, "a"
 // for an alpha, or "?").
 bool Narrowed(const wchar_t* name, std::string& narrow)
 {
-    int size = static_cast<int>(wcslen(name));
-    narrow.clear();
-    if (size == 0) return true;
-    int length = WideCharToMultiByte(CP_ACP, 0, name, size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return false;
-    narrow.resize(static_cast<size_t>(length));
-    WideCharToMultiByte(CP_ACP, 0, name, size, narrow.data(), length, nullptr, nullptr);
-    return Widened(narrow) == std::wstring(name, static_cast<size_t>(size));
+    size_t size = wcslen(name);
+    narrow = FromWide(name, size);
+    return ToWide(narrow) == std::wstring(name, size);
 }
 
 // Lists the directory into `listed`, by the wide names, so that a name the
@@ -146,7 +131,7 @@ bool Narrowed(const wchar_t* name, std::string& narrow)
 TListingResult ListDirectory(const std::string& directory, TListedDirectory& listed)
 {
     WIN32_FIND_DATAW data;
-    std::wstring all = Widened(directory + "*");
+    std::wstring all = ToWide(directory + "*");
     // Large buffers: a directory of thousands of files comes in a few round
     // trips instead of one per few dozen names. Systems before Windows 7
     // refuse the flag and list it the plain way.
@@ -246,10 +231,9 @@ std::wstring FoldedName(const std::string& name)
         for (char c : name) wide.push_back(static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
         return wide;
     }
-    int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    if (length <= 0) return wide;  // not text in this code page: matches nothing a mask names
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
+    wide = ToWide(name);
+    int length = static_cast<int>(wide.size());
+    if (length == 0) return wide;  // not text in this code page: matches nothing a mask names
     std::wstring upper(wide.size(), L'\0');
     if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
         return upper;

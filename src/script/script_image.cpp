@@ -11,6 +11,7 @@
 
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
+#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/run_state.h"
 #include "script/profile.h"
@@ -67,19 +68,10 @@ std::wstring Folded(std::wstring name)
     return name;
 }
 
-std::wstring Widened(const char* data, size_t size, UINT codePage)
-{
-    if (size == 0) return {};
-    int length = MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
-    std::wstring text(static_cast<size_t>(length), L'\0');
-    if (length > 0) MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), text.data(), length);
-    return text;
-}
-
 std::wstring DecodeFile(const std::string& bytes)
 {
     auto starts = [&bytes](const char* mark, size_t size) { return bytes.compare(0, size, mark, size) == 0; };
-    if (starts("\xEF\xBB\xBF", 3)) return Widened(bytes.data() + 3, bytes.size() - 3, CP_UTF8);
+    if (starts("\xEF\xBB\xBF", 3)) return ToWide(bytes.data() + 3, bytes.size() - 3, CP_UTF8);
     bool little = starts("\xFF\xFE", 2);
     if (little || starts("\xFE\xFF", 2)) {
         std::wstring text;
@@ -90,7 +82,7 @@ std::wstring DecodeFile(const std::string& bytes)
         }
         return text;
     }
-    return Widened(bytes.data(), bytes.size(), CP_ACP);
+    return ToWide(bytes.data(), bytes.size(), CP_ACP);
 }
 
 // Walks the lines of the decoded text as the profile functions see them:
@@ -164,22 +156,10 @@ std::wstring Delivered(std::wstring value)
     return result;
 }
 
-std::string Narrowed(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    int length =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(length), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), length, nullptr,
-                            nullptr);
-    return result;
-}
-
 // The value in the ANSI code page, cut as the reader's buffer cuts it.
 std::string NarrowedValue(const std::wstring& value)
 {
-    std::string result = Narrowed(Delivered(value));
+    std::string result = FromWide(Delivered(value));
     if (result.size() > MaxValueLength) result.resize(MaxValueLength);
     return result;
 }
@@ -247,8 +227,8 @@ std::string ReadScriptString(const std::string& file, const std::string& section
 {
     const TImage* image = CurrentImage(PathToRead(file));
     if (!image) return {};
-    std::wstring wideSection = Widened(section.data(), section.size(), CP_ACP);
-    std::wstring wideKey = Widened(key.data(), key.size(), CP_ACP);
+    std::wstring wideSection = ToWide(section);
+    std::wstring wideKey = ToWide(key);
     auto sectionAt = image->SectionIndex.find(Folded(Trimmed(wideSection.data(), wideSection.data() + wideSection.size())));
     if (sectionAt == image->SectionIndex.end()) return {};
     const TImageSection& found = image->Sections[sectionAt->second];
@@ -268,11 +248,11 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
         DecodeFile(bytes),
         [&sections](const std::wstring& name, int line) {
             if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
-            sections.push_back(TScriptSection{Narrowed(name), line, {}});
+            sections.push_back(TScriptSection{FromWide(name), line, {}});
         },
         [&sections](const std::wstring& name, const std::wstring& value, bool hasValue, int line) {
             sections.back().Lines.push_back(
-                TScriptLine{Narrowed(name), Narrowed(value), hasValue ? NarrowedValue(value) : std::string(), line,
+                TScriptLine{FromWide(name), FromWide(value), hasValue ? NarrowedValue(value) : std::string(), line,
                             hasValue});
         });
     if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
