@@ -148,13 +148,22 @@ bool IsOwnProgramFile(const std::string& fileName)
            (!Run.LanguageName.empty() && SameFileName(fileName, Run.LanguageName));
 }
 
-bool IsReplacedByRestartedCopy(const std::string& fileName)
+std::string RestartedCopyTarget(const std::string& name)
 {
     // A restarted copy runs as "_" + the name of the file it replaces.
-    auto replaces = [&fileName](const std::string& running) {
-        return running.size() > 1 && running[0] == '_' && SameFileName(fileName, running.substr(1));
-    };
-    return replaces(Run.ExeName) || (!Run.LanguageName.empty() && replaces(Run.LanguageName));
+    if (name.empty() || name[0] != '_') return {};
+    if (SameFileName(name, Run.ExeName) || (!Run.LanguageName.empty() && SameFileName(name, Run.LanguageName)))
+        return name.substr(1);
+    return {};
+}
+
+bool IsReplacedByRestartedCopy(const std::string& fileName)
+{
+    for (const std::string& running : {Run.ExeName, Run.LanguageName}) {
+        std::string replaced = RestartedCopyTarget(running);
+        if (!replaced.empty() && SameFileName(fileName, replaced)) return true;
+    }
+    return false;
 }
 
 bool IsOwnScriptFile(const std::string& fileName)

@@ -111,3 +111,7 @@ bool IsOwnProgramFile(const std::string& fileName);
 bool IsOwnScriptFile(const std::string& fileName);
 // In a restarted copy ("_prog.exe"), the program or language file it replaces ("prog.exe").
 bool IsReplacedByRestartedCopy(const std::string& fileName);
+
+// In a restarted copy ("_prog.exe"), the name of the program or language file
+// that it replaces ("prog.exe") when `name` is its own "_" name; else empty.
+std::string RestartedCopyTarget(const std::string& name);

@@ -95,18 +95,11 @@ TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const 
     case TFileStepKind::ReplaceProgram:
         break;
     case TFileStepKind::ReplaceScript: {
-        TNewScriptSource next = newSource();
-        if (!next.Named) {
-            ReportFailure(ERROR_PATH_NOT_FOUND);
-            outcome.Result = {false, ERROR_PATH_NOT_FOUND};
-            return outcome;
-        }
-        if (!IsFilePath(next.Dir + step.FileName)) {
-            ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + step.FileName));
-            outcome.Result = {false, ERROR_FILE_NOT_FOUND};
-            return outcome;
-        }
-        break;
+        TFileOutcome served = NewScriptSourceServes(step.FileName, newSource);
+        if (served.Result.Ok) break;
+        if (!served.Reported) ReportFailure(static_cast<int32_t>(served.Result.Code));
+        outcome.Result = served.Result;
+        return outcome;  // a plan goes on past it
     }
     case TFileStepKind::Copy:
     case TFileStepKind::Insert: {

@@ -25,14 +25,6 @@ std::string WithExtensionOf(const std::string& path, const std::string& model)
 
 }  // namespace
 
-std::string RestartedCopyTarget(const std::string& name)
-{
-    if (name.empty() || name[0] != '_') return {};
-    if (SameFileName(name, Run.ExeName) || (!Run.LanguageName.empty() && SameFileName(name, Run.LanguageName)))
-        return name.substr(1);
-    return {};
-}
-
 TFileResult StageOwnFile(const std::string& source, const std::string& fileName, const TSourceFacts& facts)
 {
     Run.SelfCopyPath = Run.ExeDir + "_" + fileName;
@@ -58,8 +50,7 @@ TFileResult StageCurrentLanguageFile(const std::string& fileName)
     return ClearAndCopy(Run.ExeDir + Run.LanguageName, Run.ExeDir + "_" + fileName);
 }
 
-TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
-                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts)
+TFileOutcome NewScriptSourceServes(const std::string& fileName, const TNewScriptSourceQuery& newSource)
 {
     TFileOutcome outcome;
     TNewScriptSource next = newSource();
@@ -72,8 +63,14 @@ TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& tar
         outcome.Result = {false, ERROR_FILE_NOT_FOUND};
         outcome.EndWalk = true;
         outcome.Reported = true;
-        return outcome;
     }
-    outcome.Result = ClearAndCopy(source, target, facts);
+    return outcome;
+}
+
+TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
+                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts)
+{
+    TFileOutcome outcome = NewScriptSourceServes(fileName, newSource);
+    if (outcome.Result.Ok) outcome.Result = ClearAndCopy(source, target, facts);
     return outcome;
 }

@@ -9,10 +9,6 @@
 
 #include "actions/file_copy.h"
 
-// In a restarted copy ("_prog.exe"), the name of the program or language file
-// that it replaces ("prog.exe") when `name` is its own "_" name; else empty.
-std::string RestartedCopyTarget(const std::string& name);
-
 // Copies the new program or language file to "_" + name beside the program;
 // when only the language file is new, also the running program, so that the
 // restart finds a language file of its own name. Sets SelfReplaced. The copy
@@ -32,8 +28,12 @@ struct TNewScriptSource {
 // and loading their constants is the run's business, so the run answers it.
 using TNewScriptSourceQuery = std::function<TNewScriptSource()>;
 
-// Replaces the script or settings file only when the source copy of the
-// script names a source directory that holds the file too: a script without
-// one would cut the workstation off from the share.
+// Whether the source copy of the script names a source directory that holds
+// the file too: a script without one would cut the workstation off from the
+// share, and the script or settings file is not replaced. A missing file there
+// is reported (and ends the walk); a source copy that names none is not.
+TFileOutcome NewScriptSourceServes(const std::string& fileName, const TNewScriptSourceQuery& newSource);
+
+// Replaces the script or settings file when the new source serves it.
 TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
                                const TNewScriptSourceQuery& newSource, const TSourceFacts& facts = {});

@@ -1,6 +1,6 @@
 #include "run/item_reader.h"
 
-#include "actions/own_files.h"
+#include "actions/file_decision.h"
 #include "core/messages.h"
 #include "core/run_state.h"
 #include "script/constants.h"
