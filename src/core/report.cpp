@@ -83,45 +83,42 @@ void ReportItem(const std::string& text)
     WriteText(text);
 }
 
-void ReportOk()
+namespace {
+
+// Completes the open step line with the box of the status word in its colour
+// and ends the line; gives the attribute in force before the box. The log has
+// the word instead of the box.
+uint8_t StatusBox(unsigned word, uint8_t color)
 {
-    RecordStatus(Msg(MsgOkBox), StatusColumn);
-    RecordPause screenOnly;  // the log has the status word instead of the box
+    RecordStatus(Msg(word), StatusColumn);
+    RecordPause screenOnly;
     uint8_t saved = PlaceStatusBox();
     {
-        ForegroundScope color(ColorLightGreen, saved);
-        WriteText(Msg(MsgOkBox));
+        ForegroundScope box(color, saved);
+        WriteText(Msg(word));
     }
     ConsoleWrite("]");
     ConsoleWriteLine();
+    return saved;
 }
-
-namespace {
 
 // A plan's reason stands under the step text, deeper than any step line.
 constexpr size_t ReasonIndent = 10;
 
-// A box of the plan's: the word in its colour at the status column, then the
-// reason on a line of its own.
+// A box of the plan's, then the reason on a line of its own.
 void PlanBox(unsigned word, uint8_t color, const std::string& reason, uint8_t reasonColor)
 {
-    RecordStatus(Msg(word), StatusColumn);
-    {
-        RecordPause screenOnly;  // the log has the word instead of the box
-        uint8_t saved = PlaceStatusBox();
-        {
-            ForegroundScope box(color, saved);
-            WriteText(Msg(word));
-        }
-        ConsoleWrite("]");
-        ConsoleWriteLine();
-    }
-    uint8_t saved = TextAttribute();
+    uint8_t saved = StatusBox(word, color);
     ForegroundScope text(reasonColor, saved);
     WriteLine(std::string(ReasonIndent, ' ') + reason);
 }
 
 }  // namespace
+
+void ReportOk()
+{
+    StatusBox(MsgOkBox, ColorLightGreen);
+}
 
 void ReportChange(TChangeKind kind, const std::string& reason)
 {
@@ -136,16 +133,9 @@ void ReportError(const std::string& message)
         ++Run.Plan.Failures;
         return;
     }
-    RecordStatus(Msg(MsgFailedBox), StatusColumn);
+    uint8_t saved = StatusBox(MsgFailedBox, ColorLightRed);
     RecordText("\r\n" + Msg(MsgErrorPrefix) + message + "\r\n");
-    RecordPause screenOnly;  // the log has the status and the error; the box and prompt are for the screen
-    uint8_t saved = PlaceStatusBox();
-    {
-        ForegroundScope color(ColorLightRed, saved);
-        WriteText(Msg(MsgFailedBox));
-    }
-    ConsoleWrite("]");
-    ConsoleWriteLine();
+    RecordPause screenOnly;  // the log has the error; its layout and the prompt are for the screen
     ConsoleWriteLine();
     {
         ForegroundScope color(ColorWhite, saved);
