@@ -370,15 +370,8 @@ std::string ReadOption(const std::string& path, unsigned key)
 // the srcdir constant as the run does.
 std::string SetSourceDir(const std::string& scriptPath)
 {
-    std::string source = ReadOption(scriptPath, WordSourcePath);
-    if (source.empty())
-        source = Run.ExeDir;
-    else if (source.back() != '\\')
-        source += '\\';
-    source = ExpandConstants(source, ExpandPlain);
-    std::string srcdir = source;
-    if (!srcdir.empty() && srcdir.back() == '\\') srcdir.pop_back();
-    if (ConstTable.size() > SlotSrcDir) ConstTable[SlotSrcDir].Value = srcdir;
+    std::string source = SourceDirOf(scriptPath);
+    SetSrcDirConstant(source);
     return source;
 }
 

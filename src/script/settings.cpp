@@ -48,6 +48,25 @@ std::string LanguageFileName(const std::string& exeName, const std::string& exte
     return (dot == std::string::npos ? exeName : exeName.substr(0, dot)) + extension;
 }
 
+std::string SourceDirOf(const std::string& scriptPath)
+{
+    // The backslash is added before expansion, so a constant that ends in one
+    // gives a doubled backslash, which the file functions accept.
+    std::string source = ReadScriptString(scriptPath, Msg(WordOptions), Msg(WordSourcePath));
+    if (source.empty())
+        source = Run.ExeDir;
+    else if (source.back() != '\\')
+        source += '\\';
+    return ExpandConstants(source, ExpandPlain);
+}
+
+void SetSrcDirConstant(const std::string& sourceDir)
+{
+    std::string srcdir = sourceDir;
+    if (!srcdir.empty() && srcdir.back() == '\\') srcdir.pop_back();
+    if (ConstTable.size() > SlotSrcDir) ConstTable[SlotSrcDir].Value = srcdir;
+}
+
 void LoadSettings(const std::string& scriptPath)
 {
     const std::string options = Msg(WordOptions);
@@ -68,17 +87,8 @@ void LoadSettings(const std::string& scriptPath)
         SetWindowTitle(ExpandConstants(header, ExpandPlain));
     }
 
-    // The backslash is added before expansion, so a constant that ends in one
-    // gives a doubled backslash, which the file functions accept.
-    std::string source = read(WordSourcePath);
-    if (source.empty())
-        source = Run.ExeDir;
-    else if (source.back() != '\\')
-        source += '\\';
-    Run.SourceDir = ExpandConstants(source, ExpandPlain);
-    std::string srcdir = Run.SourceDir;
-    if (!srcdir.empty() && srcdir.back() == '\\') srcdir.pop_back();
-    if (ConstTable.size() > SlotSrcDir) ConstTable[SlotSrcDir].Value = srcdir;
+    Run.SourceDir = SourceDirOf(scriptPath);
+    SetSrcDirConstant(Run.SourceDir);
 
     std::string language = read(WordLanguage);
     Run.LanguageName = language.empty() ? std::string() : LanguageFileName(Run.ExeName, language);

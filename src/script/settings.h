@@ -10,6 +10,15 @@
 // SelfPauseMs and the window title. Never fails.
 void LoadSettings(const std::string& scriptPath);
 
+// The source directory that the script's "SourcePath" names, as the run takes
+// it: a backslash added, then constants expanded; the program's directory
+// when it names none.
+std::string SourceDirOf(const std::string& scriptPath);
+
+// Sets the srcdir constant for the source directory (without its trailing
+// backslash).
+void SetSrcDirConstant(const std::string& sourceDir);
+
 // A "Pause"/"SelfPause" text as milliseconds: an optionally signed decimal
 // number in the 32-bit range, else `fallback`; a negative number is 0.
 int32_t ParseDelay(const std::string& text, int32_t fallback);
