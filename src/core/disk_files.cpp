@@ -1,6 +1,5 @@
 #include "core/disk_files.h"
 
-#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/run_state.h"
 
@@ -48,7 +47,7 @@ bool MayOpenAsFile(const std::string& path)
 
 bool MayOpenAsFileOnce(const std::string& path)
 {
-    std::string key = UpperAnsi(path);
+    std::string key = PathKey(path);
     if (Run.DiskFiles.count(key)) return true;
     if (!MayOpenAsFile(path)) return false;
     Run.DiskFiles.insert(key);

@@ -1,13 +1,12 @@
 #include "script/expand.h"
 
-#include "core/ansi_text.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
+#include "core/ansi_text.h"
 #include "core/run_state.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "core/run_state.h"
 #include "core/disk_files.h"
+#include "core/run_state.h"
 
 std::string ReadProfileString(const std::string& file, const std::string& section, const std::string& key)
 {
