@@ -50,6 +50,23 @@ void CantOpenOrCreate(const std::string& path, DWORD code)
 
 }  // namespace
 
+// Opens `source` for reading the item's file `path`: a failure names `path`.
+bool OpenReader(const std::string& source, const std::string& path, TTextFile& file)
+{
+    file.m_handle.Reset(OpenForReading(source));
+    if (!file.m_handle) {
+        CantOpenOrCreate(path, GetLastError());
+        return false;
+    }
+    // A pipe or device behind the name would keep the read waiting.
+    if (!IsDiskFile(file.m_handle.Get())) {
+        file.m_handle.Reset();
+        FailStep(FormatMsg(MsgNotADiskFile, path));
+        return false;
+    }
+    return true;
+}
+
 // A plan reads what the file would hold by then and creates nothing: a
 // missing file reads as empty, unless its directory is missing too, which
 // the run's creation would fail on.
@@ -64,12 +81,7 @@ bool OpenForPlan(const std::string& path, TTextFile& file)
         file.m_missing = true;
         return true;
     }
-    file.m_handle.Reset(OpenForReading(source));
-    if (!file.m_handle) {
-        CantOpenOrCreate(path, GetLastError());
-        return false;
-    }
-    return true;
+    return OpenReader(source, path, file);
 }
 
 bool TTextFile::Fill()
@@ -162,18 +174,7 @@ bool OpenTextFile(const std::string& path, TTextFile& file)
         }
         NoteFileChanged(path);
     }
-    file.m_handle.Reset(OpenForReading(path));
-    if (!file.m_handle) {
-        CantOpenOrCreate(path, GetLastError());
-        return false;
-    }
-    // A pipe or device behind the name would keep the read waiting.
-    if (!IsDiskFile(file.m_handle.Get())) {
-        file.m_handle.Reset();
-        FailStep(FormatMsg(MsgNotADiskFile, path));
-        return false;
-    }
-    return true;
+    return OpenReader(path, path, file);
 }
 
 TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode)

@@ -39,6 +39,7 @@ public:
 private:
     friend bool OpenTextFile(const std::string& path, TTextFile& file);
     friend bool OpenForPlan(const std::string& path, TTextFile& file);
+    friend bool OpenReader(const std::string& source, const std::string& path, TTextFile& file);
     friend TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode);
     friend void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change);
     friend void CloseTextFile(TTextFile& file);
