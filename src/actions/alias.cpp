@@ -1,77 +1,74 @@
 #include "actions/alias.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
 #include "engine/engine.h"
 
-namespace {
-
-// Whether the engine's alias list holds `oemName`. A list that cannot be
-// opened is reported and holds nothing.
-bool FindAlias(const std::string& oemName)
+std::optional<TChange> DecideAlias(const TAliasItem& item, TSectionMode mode, bool found)
 {
-    hDBICur cursor = nullptr;
-    if (!CheckEngineResult(DbiOpenDatabaseList(&cursor))) return false;
-    std::vector<char> record(DbiRecordBufferSize);
-    bool found = false;
-    // Any result but a record ends the search; the end of the list is the usual one.
-    while (!found) {
-        std::fill(record.begin(), record.end(), '\0');
-        if (DbiGetNextRecord(cursor, DbiNoLock, record.data(), nullptr) != DBIERR_NONE) break;
-        found = AliasRecordMatches(record.data(), oemName);
-    }
-    CheckEngineResult(DbiCloseCursor(&cursor));
-    return found;
-}
-
-}  // namespace
-
-bool AliasRecordMatches(const char* record, const std::string& oemName)
-{
-    size_t length = strnlen(record, DbiAliasNameField);
-    return length < DbiAliasNameField && length == oemName.size() && std::memcmp(record, oemName.data(), length) == 0;
-}
-
-TAliasChange DecideAlias(const TAliasItem& item, TSectionMode mode)
-{
-    bool found = FindAlias(ToOem(item.Name));
+    TChange change;
+    change.Kind = TChangeKind::Alias;
+    change.Target = item.Name;
+    change.Name = ToOem(item.Name);
+    change.DriverType = item.DriverType;
+    change.Line = FormatMsg(MsgItemLine, item.Name);
+    change.Before.Known = true;
+    change.Before.Present = found;
+    change.After.Known = true;
+    change.After.Present = true;
+    change.After.Data = item.DriverType.empty() ? item.Params : item.DriverType + ";" + item.Params;
     switch (mode) {
     case TSectionMode::Insert:
-        return found ? TAliasChange::None : TAliasChange::Add;
+        if (found) return std::nullopt;
+        change.Action = TChangeAction::Create;
+        change.Reason = Msg(MsgPlanMissing);
+        return change;
     case TSectionMode::Update:
-        return found ? TAliasChange::Replace : TAliasChange::Add;
+        change.Action = found ? TChangeAction::Replace : TChangeAction::Create;
+        change.Reason = Msg(found ? MsgPlanReplaced : MsgPlanMissing);
+        return change;
     case TSectionMode::Delete:
-        return found ? TAliasChange::Delete : TAliasChange::None;
+        if (!found) return std::nullopt;
+        change.Action = TChangeAction::Delete;
+        change.Reason = Msg(MsgPlanPresent);
+        change.After = TState{};
+        change.After.Known = true;
+        return change;
     }
-    return TAliasChange::None;
+    return std::nullopt;
 }
 
-void ApplyAlias(const TAliasItem& item, TAliasChange change)
+TApplied ApplyAliasChange(const TChange& change)
 {
-    if (change == TAliasChange::None) return;
-    std::string oemName = ToOem(item.Name);
-    ReportItem(FormatMsg(MsgItemLine, item.Name));
-    if (Run.Plan.Active) {
-        unsigned reason = change == TAliasChange::Add       ? MsgPlanMissing
-                          : change == TAliasChange::Replace ? MsgPlanReplaced
-                                                            : MsgPlanPresent;
-        return ReportChange(TChangeKind::Alias, Msg(reason));
-    }
-    if (change == TAliasChange::Replace || change == TAliasChange::Delete) {
-        CheckEngineResult(DbiDeleteAlias(nullptr, oemName.c_str()));
-        if (change == TAliasChange::Delete) {
-            if (Run.RunOk) ReportOk();
-            return;
-        }
+    TApplied applied;
+    auto check = [&applied](DBIResult result) {
+        std::string failure = EngineFailureText(result);
+        if (!failure.empty()) applied.Failures.push_back(FailureOf(failure));
+    };
+    if (change.Action == TChangeAction::Replace || change.Action == TChangeAction::Delete) {
+        check(DbiDeleteAlias(nullptr, change.Name.c_str()));
+        if (change.Action == TChangeAction::Delete) return applied;
     }
     // Converted whole: a parameter list cut to a fixed buffer would hand the
     // engine a wrong path without a word.
-    std::string oemParams = ToOem(item.Params);
-    CheckEngineResult(DbiAddAlias(nullptr, oemName.c_str(), item.DriverType.c_str(), oemParams.c_str(), DbiTrue));
-    if (Run.RunOk) ReportOk();
+    std::string params = change.After.Data.substr(change.DriverType.empty() ? 0 : change.DriverType.size() + 1);
+    std::string oemParams = ToOem(params);
+    check(DbiAddAlias(nullptr, change.Name.c_str(), change.DriverType.c_str(), oemParams.c_str(), DbiTrue));
+    return applied;
+}
+
+bool ProcessAliasItem(const TAliasItem& item, TSectionMode mode, TSteps& steps)
+{
+    bool ok = true;
+    TAliasLookup lookup = steps.Machine().Alias(ToOem(item.Name));
+    for (const std::string& failure : lookup.Failures)
+        Take(steps, FailedStep(TChangeKind::Alias, item.Name, FailureOf(failure)), ok);
+    std::optional<TChange> change = DecideAlias(item, mode, lookup.Found);
+    if (!change) return ok;
+    // After an earlier failure of the engine the run has failed: a change
+    // that is made all the same is shown without its OK.
+    change->StatusInRun = ok && Run.RunOk;
+    Take(steps, *change, ok);
+    return ok;
 }

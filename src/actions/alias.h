@@ -1,8 +1,10 @@
 // Database alias items: add, replace or delete an alias of the database engine.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 struct TAliasItem {
@@ -11,18 +13,15 @@ struct TAliasItem {
     std::string Params;      // the parameters after it, or all of them without one
 };
 
-enum class TAliasChange { None, Add, Replace, Delete };
+// From the engine's list as the machine gives it: Insert adds a missing
+// alias, Update replaces an existing one (parameters are never compared) or
+// adds it, Delete deletes an existing one; nothing otherwise.
+std::optional<TChange> DecideAlias(const TAliasItem& item, TSectionMode mode, bool found);
 
-// Looks the alias up in the engine's list: Insert adds a missing alias,
-// Update replaces an existing one (parameters are never compared) or adds it,
-// Delete deletes an existing one. A list that cannot be read is reported and
-// holds nothing.
-TAliasChange DecideAlias(const TAliasItem& item, TSectionMode mode);
+// Asks the engine for the change; a replacement deletes, then adds, and
+// each failed engine call is one failure.
+TApplied ApplyAliasChange(const TChange& change);
 
-// Asks the engine for the change, printing the item line and its status; a
-// failed engine call is reported and clears RunOk.
-void ApplyAlias(const TAliasItem& item, TAliasChange change);
-
-// The record's alias name (NUL-terminated in its first 32 bytes) equals
-// `oemName` byte for byte. A record without a NUL there names nothing.
-bool AliasRecordMatches(const char* record, const std::string& oemName);
+// The engine's list (its failures reported, the run then fails after this
+// item), the decision, then the step. False when something failed.
+bool ProcessAliasItem(const TAliasItem& item, TSectionMode mode, TSteps& steps);

@@ -3,11 +3,8 @@
 #include <windows.h>
 
 #include "core/dir_listing.h"
-#include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
-#include "core/report.h"
-#include "core/run_state.h"
 
 namespace {
 
@@ -30,9 +27,9 @@ size_t RootLength(const std::string& path)
     return IsSeparator(path[0]) ? 1 : 0;
 }
 
-// Creates the directory and every missing directory above it. False with the
-// system's error code of the level that could not be made.
-bool CreateDirectories(const std::string& path, DWORD& error)
+// Creates the directory and every missing directory above it; a failure
+// gives the system's error code of the level that could not be made.
+TApplied CreateDirectories(const std::string& path)
 {
     size_t at = RootLength(path);
     while (at < path.size()) {
@@ -41,114 +38,96 @@ bool CreateDirectories(const std::string& path, DWORD& error)
         if (end > at) {
             std::string level = path.substr(0, end);
             if (!IsDirectoryPath(level)) {
-                if (!CreateDirectoryA(level.c_str(), nullptr)) {
-                    error = GetLastError();
-                    return false;
-                }
+                if (!CreateDirectoryA(level.c_str(), nullptr)) return Applied(FailureOf(GetLastError()));
                 NoteDirectoryChanged(level);
             }
         }
         at = end + 1;
     }
-    return true;
+    return {};
 }
 
-// Whether the directory holds anything.
-bool HoldsAnything(const std::string& path)
+TState Presence(bool present)
 {
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA((path + "\\*").c_str(), &data));
-    if (!find) return false;  // nothing listed: an empty directory, as far as can be told
-    do {
-        std::string name = data.cFileName;
-        if (name != "." && name != "..") return true;
-    } while (FindNextFileA(find.Get(), &data));
-    return false;
-}
-
-// The directory and every level above it, as a plan's created directories.
-void NoteCreated(const std::string& path)
-{
-    size_t at = RootLength(path);
-    while (at < path.size()) {
-        size_t end = path.find_first_of("\\/", at);
-        if (end == std::string::npos) end = path.size();
-        if (end > at) Run.Plan.Directories.insert(PathKey(path.substr(0, end)));
-        at = end + 1;
-    }
-}
-
-// A plan shows the change instead of making it, with the failure a run would
-// meet where one can be told beforehand.
-void ShowDirectoryChange(const TDirItem& item, TDirChange change)
-{
-    switch (change) {
-    case TDirChange::None:
-        return;
-    case TDirChange::Create:
-        NoteCreated(item.Path);
-        return ReportChange(TChangeKind::Directory, Msg(MsgPlanMissing));
-    case TDirChange::Remove:
-        if (HoldsAnything(item.Path)) return FailStep(ERROR_DIR_NOT_EMPTY);
-        return ReportChange(TChangeKind::Directory, Msg(MsgPlanPresent));
-    case TDirChange::Rename:
-        if (!item.NewPath.empty() && GetFileAttributesA(item.NewPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return FailStep(ERROR_ALREADY_EXISTS);
-        return ReportChange(TChangeKind::Directory, Msg(MsgPlanPresent));
-    }
+    TState state;
+    state.Known = true;
+    state.Present = present;
+    return state;
 }
 
 }  // namespace
 
-TDirChange DecideDirectory(const TDirItem& item, TSectionMode mode)
+std::optional<TChange> DecideDirectory(const TDirItem& item, TSectionMode mode, TMachineView& machine)
 {
     // A name that expands to nothing names no directory (and would otherwise
     // mean the program's own directory).
-    if (item.Shown.empty()) return TDirChange::None;
-    bool exists = IsDirectoryPath(item.Path);
+    if (item.Shown.empty()) return std::nullopt;
+    bool exists = IsDirectory(machine, item.Path);
+    TChange change;
+    change.Kind = TChangeKind::Directory;
+    change.Target = item.Path;
+    change.Path = item.Path;
+    change.Line = FormatMsg(MsgItemLine, item.Shown);
+    change.Before = Presence(exists);
     switch (mode) {
     case TSectionMode::Insert:
-        return exists ? TDirChange::None : TDirChange::Create;
+        if (exists) return std::nullopt;
+        change.Action = TChangeAction::Create;
+        change.Reason = Msg(MsgPlanMissing);
+        change.After = Presence(true);
+        return change;
     case TSectionMode::Delete:
-        return exists ? TDirChange::Remove : TDirChange::None;
+        if (!exists) return std::nullopt;
+        change.Action = TChangeAction::Delete;
+        change.Reason = Msg(MsgPlanPresent);
+        change.After = Presence(false);
+        return change;
     case TSectionMode::Update:
         // A new name that expands to nothing is still tried, so that a rename
         // the script asks for fails where it can be seen instead of being skipped.
-        return exists && item.HasNewName ? TDirChange::Rename : TDirChange::None;
+        if (!exists || !item.HasNewName) return std::nullopt;
+        change.Action = TChangeAction::Rename;
+        change.Line = FormatMsg(MsgRenameLine, item.Shown, item.NewShown);
+        change.To = item.NewPath;
+        change.Reason = Msg(MsgPlanPresent);
+        change.After = Presence(true);
+        return change;
     }
-    return TDirChange::None;
+    return std::nullopt;
 }
 
-void ApplyDirectory(const TDirItem& item, TDirChange change)
+TApplied ApplyDirectoryChange(const TChange& change)
 {
-    switch (change) {
-    case TDirChange::None:
-        return;
-    case TDirChange::Create: {
-        ReportItem(FormatMsg(MsgItemLine, item.Shown));
-        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
-        DWORD error = 0;
-        if (!CreateDirectories(item.Path, error)) return FailStep(static_cast<int32_t>(error));
-        break;
+    switch (change.Action) {
+    case TChangeAction::Create:
+        return CreateDirectories(change.Path);
+    case TChangeAction::Delete:
+        if (!RemoveDirectoryA(change.Path.c_str())) return Applied(FailureOf(GetLastError()));
+        NoteDirectoryChanged(change.Path);
+        return {};
+    case TChangeAction::Rename:
+        if (!MoveFileA(change.Path.c_str(), change.To.c_str())) return Applied(FailureOf(GetLastError()));
+        NoteDirectoryChanged(change.Path);
+        NoteDirectoryChanged(change.To);
+        return {};
+    default:
+        return {};
     }
-    case TDirChange::Remove:
-        ReportItem(FormatMsg(MsgItemLine, item.Shown));
-        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
-        if (!RemoveDirectoryA(item.Path.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
-        NoteDirectoryChanged(item.Path);
-        break;
-    case TDirChange::Rename:
-        ReportItem(FormatMsg(MsgRenameLine, item.Shown, item.NewShown));
-        if (Run.Plan.Active) return ShowDirectoryChange(item, change);
-        if (!MoveFileA(item.Path.c_str(), item.NewPath.c_str())) return FailStep(static_cast<int32_t>(GetLastError()));
-        NoteDirectoryChanged(item.Path);
-        NoteDirectoryChanged(item.NewPath);
-        break;
-    }
-    ReportOk();
 }
 
-void RemoveOrRename(const TDirItem& item, TSectionMode mode)
+TApplied ForeseeDirectoryChange(const TChange& change, TMachineView& machine)
 {
-    ApplyDirectory(item, DecideDirectory(item, mode));
+    if (change.Action == TChangeAction::Delete && !machine.Contents(change.Path).empty())
+        return Applied(FailureOf(ERROR_DIR_NOT_EMPTY));
+    if (change.Action == TChangeAction::Rename && !change.To.empty() && Exists(machine, change.To))
+        return Applied(FailureOf(ERROR_ALREADY_EXISTS));
+    return {};
+}
+
+bool ProcessDirItem(const TDirItem& item, TSectionMode mode, TSteps& steps)
+{
+    std::optional<TChange> change = DecideDirectory(item, mode, steps.Machine());
+    bool ok = true;
+    if (change) Take(steps, *change, ok);
+    return ok;
 }

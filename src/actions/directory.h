@@ -1,8 +1,10 @@
 // Directory items: create (Insert), remove (Delete), rename (Update).
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 struct TDirItem {
@@ -14,15 +16,17 @@ struct TDirItem {
     std::string NewPath;
 };
 
-enum class TDirChange { None, Create, Remove, Rename };
+// What the item would change: create a missing directory (Insert), remove an
+// existing one (Delete), rename an existing one to a new name (Update);
+// nothing otherwise. A name that expands to nothing names no directory.
+std::optional<TChange> DecideDirectory(const TDirItem& item, TSectionMode mode, TMachineView& machine);
 
-// What the item would do: create a missing directory (Insert), remove an
-// existing one (Delete), rename an existing one to a new name (Update).
-// A name that expands to nothing names no directory.
-TDirChange DecideDirectory(const TDirItem& item, TSectionMode mode);
+// Makes the change: every missing level of a new directory, the removal, the rename.
+TApplied ApplyDirectoryChange(const TChange& change);
 
-// Makes the change and reports it; a failure clears RunOk.
-void ApplyDirectory(const TDirItem& item, TDirChange change);
+// The failure the change would meet that the machine can tell now: a
+// directory to remove that is not empty, a new name that is taken.
+TApplied ForeseeDirectoryChange(const TChange& change, TMachineView& machine);
 
-// Carries out one Dir item: the decision, then the change.
-void RemoveOrRename(const TDirItem& item, TSectionMode mode);
+// The decision, then the step. False when it failed.
+bool ProcessDirItem(const TDirItem& item, TSectionMode mode, TSteps& steps);

@@ -71,12 +71,3 @@ std::string PartialCopyPath(const std::string& target);
 // Removes the scratch files that interrupted runs left in the directory (with
 // trailing separator); once per directory and run (Run.SweptDirectories).
 void SweepLeftoverCopies(const std::string& directory);
-
-// The outcome of one match of a file walk.
-struct TFileOutcome {
-    TFileResult Result;
-    bool RebootScheduled = false;  // the failed replacement waits for the next start of the system
-    bool EndWalk = false;          // the walk ends at once, the failure already reported
-    bool Reported = false;         // nothing more is to be printed
-    bool Deferred = false;         // the file is in use by another run of the program; a later run replaces it
-};

@@ -1,6 +1,6 @@
 #include "actions/file_decision.h"
 
-#include "actions/file_version.h"
+#include "machine/file_version.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/messages.h"
@@ -47,25 +47,40 @@ TFileState StateOf(DWORD attributes, int64_t size, const FILETIME& writeTime)
     return state;
 }
 
-// Size and local last-write time of a file; a missing path or a directory
-// has neither.
-TFileState ReadFileState(const std::string& path)
+// The target's state as the machine view gives it.
+TFileState LookUpTargetState(const std::string& path, TMachineView& machine, FILETIME& writeTime)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return {};
-    ULARGE_INTEGER size;
-    size.LowPart = data.nFileSizeLow;
-    size.HighPart = data.nFileSizeHigh;
-    return StateOf(data.dwFileAttributes, static_cast<int64_t>(size.QuadPart), data.ftLastWriteTime);
+    TEntry entry = machine.Entry(path);
+    if (!entry.Exists) return {};
+    writeTime = entry.WriteTime;
+    return StateOf(entry.Attributes, entry.Size, entry.WriteTime);
 }
 
-// The target's state from its directory's listing once that directory has
-// been asked often enough, else from the system.
-TFileState LookUpTargetState(const std::string& path)
+// A last-write time in local milliseconds as "2026-12-01 10:00:00", with the
+// milliseconds when `exact` (two times within the same second).
+std::string DateText(int64_t localMs, bool exact)
 {
-    TDirEntry entry;
-    if (!LookUpEntry(path, TListingUse::WhenRepeated, entry)) return {};
-    return StateOf(entry.Attributes, entry.Size, entry.WriteTime);
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = static_cast<ULONGLONG>(localMs) * 10000;
+    FILETIME time{ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME t{};
+    if (!FileTimeToSystemTime(&time, &t)) return std::to_string(localMs);  // outside the calendar: the number
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    std::string result = text;
+    if (exact) {
+        std::snprintf(text, sizeof text, ".%03u", t.wMilliseconds);
+        result += text;
+    }
+    return result;
+}
+
+// The path a refused copy names: the device-named one, else the source
+// that turned out to be no disk file.
+std::string RefusedPath(const std::string& source, const std::string& target)
+{
+    return IsDeviceName(target) ? target : source;
 }
 
 }  // namespace
@@ -81,32 +96,13 @@ TFileFlags ParseFileFlags(const std::string& text)
     return flags;
 }
 
-std::vector<TListedFile> ListMatches(const std::string& pattern, bool withHiddenAndSystem, bool fromSource)
-{
-    std::vector<TListedFile> matches;
-    // Nothing to walk, whatever the reason: the callers report it.
-    TFoundEntries found = FindEntries(pattern, fromSource ? TListingUse::Always : TListingUse::IfListed);
-    for (const TDirEntry& entry : found.Entries) {
-        if (entry.Attributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (!withHiddenAndSystem && (entry.Attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) continue;
-        matches.push_back({entry.Name, entry.Size, entry.WriteTime, entry.Attributes});
-    }
-    return matches;
-}
-
-int64_t QueryFileSize(const std::string& path)
-{
-    return ReadFileState(path).Size;
-}
-
 TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, const std::string& target,
-                         const TFileFlags& flags)
+                         const TFileFlags& flags, TMachineView& machine)
 {
     TCopyDecision decision;
     TCopyReason& why = decision.Reason;
     why.SourceSize = match.Size;
-    why.SourceWriteTime = match.WriteTime;
-    TFileState targetState = LookUpTargetState(target);
+    TFileState targetState = LookUpTargetState(target, machine, why.TargetWriteTime);
     why.TargetExists = targetState.Exists;
     why.TargetSize = targetState.Size;
     auto copyBy = [&decision](TCopyRule rule) {
@@ -131,8 +127,8 @@ TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, co
     if (flags.CheckVersion) {
         int versionRelation = 1;
         if (targetState.Dated) {
-            why.SourceVersion = GetFileVersionText(source);
-            why.TargetVersion = GetFileVersionText(target);
+            why.SourceVersion = machine.Version(source);
+            why.TargetVersion = machine.Version(target);
             versionRelation = CompareVersions(why.SourceVersion, why.TargetVersion);
         }
         if (flags.KeepNewest ? versionRelation > 0 : versionRelation != 0) return copyBy(TCopyRule::Version);
@@ -172,46 +168,123 @@ bool IsOwnScriptFile(const std::string& fileName)
            (!Run.SettingsName.empty() && SameFileName(fileName, FileNamePart(Run.SettingsName)));
 }
 
-TFileStep DecideFileStep(const TListedFile& match, const std::string& sourceDir, const std::string& targetDir,
-                         const TFileFlags& flags, TSectionMode mode)
+
+std::string CopyReasonText(const TCopyReason& why)
 {
-    TFileStep step;
-    step.Match = match;
-    step.FileName = match.Name;
-    step.Source = sourceDir + match.Name;
-    step.Target = targetDir + match.Name;
-    // A file of a device's name on the share would be a device here.
-    if (IsDeviceName(match.Name)) {
-        step.Kind = TFileStepKind::NotADiskFile;
-        return step;
+    if (!why.TargetExists) return Msg(MsgPlanMissing);
+    switch (why.Rule) {
+    case TCopyRule::Size:
+        return FormatMsg(MsgPlanSizes, std::to_string(why.SourceSize), why.SourceSize > why.TargetSize ? ">" : "<",
+                         std::to_string(why.TargetSize));
+    case TCopyRule::Version: {
+        std::string source = why.SourceVersion.empty() ? "0.0.0.0" : why.SourceVersion;
+        std::string target = why.TargetVersion.empty() ? "0.0.0.0" : why.TargetVersion;
+        return FormatMsg(MsgPlanVersions, source, CompareVersions(source, target) > 0 ? ">" : "<", target);
     }
-    TCopyDecision decision = DecideCopy(match, step.Source, step.Target, flags);
-    step.Reason = decision.Reason;
-    if (!decision.Copy) {
-        // The restarted copy of the program needs a language file of its own name.
-        if (!Run.LanguageName.empty() && Run.SelfReplaced && SameFileName(match.Name, Run.LanguageName))
-            step.Kind = TFileStepKind::StageLanguageForRestart;
-        return step;
+    case TCopyRule::Date:
+        break;
     }
-    if (IsOwnProgramFile(match.Name))
-        step.Kind = TFileStepKind::StageOwnFile;
-    else if (IsReplacedByRestartedCopy(match.Name))
-        step.Kind = TFileStepKind::ReplaceProgram;
-    else if (IsOwnScriptFile(match.Name))
-        step.Kind = TFileStepKind::ReplaceScript;
-    else if (mode == TSectionMode::Update)
-        step.Kind = TFileStepKind::Copy;
-    else
-        step.Kind = step.Reason.TargetExists ? TFileStepKind::InsertPresent : TFileStepKind::Insert;
-    return step;
+    if (!why.SourceDated) return Msg(MsgPlanUndated);
+    bool exact = why.SourceDateMs / 1000 == why.TargetDateMs / 1000;
+    std::string source = DateText(why.SourceDateMs, exact);
+    std::string target = DateText(why.TargetDateMs, exact);
+    return FormatMsg(why.SourceDateMs > why.TargetDateMs ? MsgPlanNewer : MsgPlanOlder, source, target);
 }
 
-TFileStep DecideFileStepAgain(const TFileStep& step, int64_t size, const FILETIME& writeTime, DWORD attributes,
-                              const TFileFlags& flags, TSectionMode mode)
+namespace {
+
+// The step's change: the target, its source and what the decision saw of both.
+TChange FileChange(const TListedFile& match, const std::string& source, const std::string& target,
+                   const TCopyReason& why)
 {
-    TListedFile found = step.Match;
-    found.Size = size;
-    found.WriteTime = writeTime;
-    found.Attributes = attributes;
-    return DecideFileStep(found, DirectoryPart(step.Source), DirectoryPart(step.Target), flags, mode);
+    TChange change;
+    change.Kind = TChangeKind::File;
+    change.Action = why.TargetExists ? TChangeAction::Replace : TChangeAction::Create;
+    change.Target = target;
+    change.Path = target;
+    change.From = source;
+    change.Line = FormatMsg(MsgItemLine, match.Name);
+    change.FromState.Known = true;
+    change.FromState.Present = true;
+    change.FromState.Size = match.Size;
+    change.FromState.WriteTime = match.WriteTime;
+    change.FromState.Dated = true;
+    change.FromState.Attributes = match.Attributes;
+    change.FromState.Version = why.SourceVersion;
+    change.Before.Known = true;
+    change.Before.Present = why.TargetExists;
+    change.Before.Size = why.TargetSize;
+    change.Before.WriteTime = why.TargetWriteTime;
+    change.Before.Dated = why.TargetDated;
+    change.Before.Version = why.TargetVersion;
+    change.After = change.FromState;
+    change.Reason = CopyReasonText(why);
+    return change;
+}
+
+// Whether the source copy of the script names a source directory that holds
+// the file too; a missing file there ends the walk.
+TFailure NewSourceServes(const std::string& fileName, TMachineView& machine, const TNewScriptSourceQuery& newSource)
+{
+    TNewScriptSource next = newSource();
+    if (!next.Named) return FailureOf(ERROR_PATH_NOT_FOUND);
+    if (IsFile(machine, next.Dir + fileName)) return {};
+    TFailure failure = FailureOf(FormatMsg(MsgNewVersionNotFound, next.Dir + fileName));
+    failure.EndsWalk = true;
+    return failure;
+}
+
+}  // namespace
+
+std::optional<TChange> DecideFileStep(const TListedFile& match, const std::string& sourceDir,
+                                      const std::string& targetDir, const TFileFlags& flags, TSectionMode mode,
+                                      TMachineView& machine, const TNewScriptSourceQuery& newSource)
+{
+    std::string source = sourceDir + match.Name;
+    std::string target = targetDir + match.Name;
+    // A file of a device's name on the share would be a device here.
+    if (IsDeviceName(match.Name)) {
+        TChange refused = FileChange(match, source, target, TCopyReason{});
+        refused.Failure = FailureOf(FormatMsg(MsgNotADiskFile, RefusedPath(source, target)));
+        return refused;
+    }
+    TCopyDecision decision = DecideCopy(match, source, target, flags, machine);
+    TChange change = FileChange(match, source, target, decision.Reason);
+    if (!decision.Copy) {
+        // The restarted copy of the program needs a language file of its own name.
+        if (Run.LanguageName.empty() || !Run.SelfReplaced || !SameFileName(match.Name, Run.LanguageName))
+            return std::nullopt;
+        change.FileOp = TFileOp::StageLanguage;
+        change.Action = TChangeAction::Create;
+        change.Quiet = true;
+        change.From = Run.ExeDir + Run.LanguageName;
+        change.Path = change.Target = Run.ExeDir + "_" + match.Name;
+        return change;
+    }
+    if (IsOwnProgramFile(match.Name)) {
+        change.FileOp = TFileOp::StageOwnFile;
+    } else if (IsReplacedByRestartedCopy(match.Name)) {
+        change.FileOp = TFileOp::ReplaceProgram;
+    } else if (IsOwnScriptFile(match.Name)) {
+        change.FileOp = TFileOp::ReplaceScript;
+        change.Failure = NewSourceServes(match.Name, machine, newSource);
+    } else if (mode == TSectionMode::Update) {
+        change.FileOp = TFileOp::Copy;
+        change.UntilReboot = flags.UntilReboot;
+    } else if (decision.Reason.TargetExists) {
+        // Insert sections leave an existing target as it is; its line shows OK.
+        change.Nothing = true;
+    } else {
+        change.FileOp = TFileOp::Insert;
+    }
+    return change;
+}
+
+std::optional<TChange> DecideFileStepAgain(const TChange& step, const TState& found, const TFileFlags& flags,
+                                           TSectionMode mode, TMachineView& machine,
+                                           const TNewScriptSourceQuery& newSource)
+{
+    TListedFile match{FileNamePart(step.From), found.Size, found.WriteTime, found.Attributes};
+    return DecideFileStep(match, DirectoryPart(step.From), DirectoryPart(step.Target), flags, mode, machine,
+                          newSource);
 }

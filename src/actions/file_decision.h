@@ -1,15 +1,18 @@
-// What a file item would change, decided from the state of the files without
-// changing anything: which source files match, and for each whether and why
-// it would be copied, staged beside the program, or deleted.
+// What a file item would change, decided from the machine view without
+// changing anything: for each matching source file whether and why it would
+// be copied, staged beside the program, or left as it is.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "core/section_mode.h"
+#include "machine/change.h"
+#include "machine/machine_view.h"
 
 // The flag words of a File item, found anywhere in the text (case matters).
 struct TFileFlags {
@@ -21,38 +24,16 @@ struct TFileFlags {
 };
 TFileFlags ParseFileFlags(const std::string& text);
 
-// One file of a directory listing: what the decision knows of a source
-// file without asking the source directory again.
-struct TListedFile {
-    std::string Name;
-    int64_t Size = 0;
-    FILETIME WriteTime{};  // as stored (UTC)
-    DWORD Attributes = 0;
-};
-
-// The files matching the pattern, in the order the system delivers them,
-// without directories, and without hidden and system files unless asked for.
-// Listed before anything is copied, so files written during a walk (into a
-// target directory that is also the source) are never picked up by it. A
-// source directory (`fromSource`) is listed once per run and answers every
-// later pattern; other directories are asked each time.
-std::vector<TListedFile> ListMatches(const std::string& pattern, bool withHiddenAndSystem, bool fromSource);
-
-// Size of the file, or -1 when the path does not exist or is a directory.
-int64_t QueryFileSize(const std::string& path);
-
 enum class TCopyRule { Size, Version, Date };
 
 // Why a file would be copied: the rule that decided and what it compared.
-// The source's size and stored write time are the facts the copy holds the
-// source to: a source that no longer has them is not the file decided on.
 struct TCopyReason {
     TCopyRule Rule = TCopyRule::Size;
     int64_t SourceSize = 0;
-    FILETIME SourceWriteTime{};  // as stored (UTC)
     int64_t TargetSize = -1;   // -1: no target, or not compared
     bool TargetExists = false; // a file or a directory of the target's name is there
     bool TargetDated = false;  // the target exists as a file and its date was read
+    FILETIME TargetWriteTime{};
     bool SourceDated = false;
     int64_t SourceDateMs = 0;  // last-write times in local time, milliseconds
     int64_t TargetDateMs = 0;
@@ -69,41 +50,38 @@ struct TCopyDecision {
 // (unless not_check_size), version (with check_version; with keep_newest only
 // a higher source version), then the last-write time (unless
 // not_check_datetime; with keep_newest only a later source). The source's
-// facts come from the listing; the target is looked up in its directory's
-// listing when that directory has been asked often enough to be listed.
+// facts come from its listing.
 TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, const std::string& target,
-                         const TFileFlags& flags);
+                         const TFileFlags& flags, TMachineView& machine);
 
-enum class TFileStepKind {
-    Current,                  // nothing to do, nothing printed
-    StageLanguageForRestart,  // current language file while the program restarts: "_" copy of it
-    StageOwnFile,             // new program or language file: "_" copy beside the program, restart
-    ReplaceScript,            // new script or settings file: only when the source copy names a source holding it
-    Copy,                     // Update sections: replace or create the target
-    Insert,                   // Insert sections: create the missing target
-    InsertPresent,            // Insert sections: the target is there; its line shows OK, nothing is copied
-    ReplaceProgram,           // in a restarted copy: the program or language file it was started from
-    NotADiskFile,             // the name is a device's: nothing is opened, the item fails
+// The decision's reason in the words a plan shows ("sizes differ: 13 > 5").
+std::string CopyReasonText(const TCopyReason& why);
+
+// Where the source copy of the script would take the run.
+struct TNewScriptSource {
+    bool Named = false;  // the source copy of the script names a SourcePath
+    std::string Dir;     // that path, constants expanded, with a trailing backslash
 };
 
-struct TFileStep {
-    TFileStepKind Kind = TFileStepKind::Current;
-    TListedFile Match;     // the source file as the decision saw it
-    std::string FileName;  // the match's name
-    std::string Source;
-    std::string Target;
-    TCopyReason Reason;
-};
+// Asked before the script or the settings file is replaced. Reading scripts
+// and loading their constants is the run's business, so the run answers it.
+using TNewScriptSourceQuery = std::function<TNewScriptSource()>;
 
-// What bringing one matching source file to its target would do (Insert and
-// Update sections).
-TFileStep DecideFileStep(const TListedFile& match, const std::string& sourceDir, const std::string& targetDir,
-                         const TFileFlags& flags, TSectionMode mode);
+// What bringing one matching source file to its target would change (Insert
+// and Update sections); nothing when the target is current. The program's
+// own files are staged beside it for a restart; the script and the settings
+// file are replaced only when the source copy of the script names a source
+// that holds them too (a script without one would cut the workstation off
+// from the share); a name that is a device's fails.
+std::optional<TChange> DecideFileStep(const TListedFile& match, const std::string& sourceDir,
+                                      const std::string& targetDir, const TFileFlags& flags, TSectionMode mode,
+                                      TMachineView& machine, const TNewScriptSourceQuery& newSource);
 
 // The step decided again for a source that was replaced between the decision
 // and the copy, from the facts the copy found.
-TFileStep DecideFileStepAgain(const TFileStep& step, int64_t size, const FILETIME& writeTime, DWORD attributes,
-                              const TFileFlags& flags, TSectionMode mode);
+std::optional<TChange> DecideFileStepAgain(const TChange& step, const TState& found, const TFileFlags& flags,
+                                           TSectionMode mode, TMachineView& machine,
+                                           const TNewScriptSourceQuery& newSource);
 
 // The program file or its language file.
 bool IsOwnProgramFile(const std::string& fileName);

@@ -2,348 +2,147 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
-#include "actions/file_copy.h"
-#include "actions/file_decision.h"
-#include "actions/file_version.h"
-#include "actions/reboot_actions.h"
-#include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
-#include "core/report.h"
 #include "core/run_state.h"
 
 namespace {
 
-// A last-write time in local milliseconds as "2026-12-01 10:00:00", with the
-// milliseconds when `exact` (two times within the same second).
-std::string DateText(int64_t localMs, bool exact)
+// A step that fails before anything is decided: its line and the failure.
+TChange FailedStep(const std::string& line, const std::string& message)
 {
-    ULARGE_INTEGER ticks;
-    ticks.QuadPart = static_cast<ULONGLONG>(localMs) * 10000;
-    FILETIME time{ticks.LowPart, ticks.HighPart};
-    SYSTEMTIME t{};
-    if (!FileTimeToSystemTime(&time, &t)) return std::to_string(localMs);  // outside the calendar: the number
-    char text[40];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    std::string result = text;
-    if (exact) {
-        std::snprintf(text, sizeof text, ".%03u", t.wMilliseconds);
-        result += text;
-    }
-    return result;
+    TChange change;
+    change.Kind = TChangeKind::File;
+    change.Line = line;
+    change.Failure = FailureOf(message);
+    return change;
 }
 
-// The decision's reason in the words a plan shows.
-std::string CopyReasonText(const TCopyReason& why)
+bool UpdateFromSource(const TFileItem& item, const TFileFlags& flags, TSectionMode mode,
+                      const TNewScriptSourceQuery& newSource, TSteps& steps)
 {
-    if (!why.TargetExists) return Msg(MsgPlanMissing);
-    switch (why.Rule) {
-    case TCopyRule::Size:
-        return FormatMsg(MsgPlanSizes, std::to_string(why.SourceSize), why.SourceSize > why.TargetSize ? ">" : "<",
-                         std::to_string(why.TargetSize));
-    case TCopyRule::Version: {
-        std::string source = why.SourceVersion.empty() ? "0.0.0.0" : why.SourceVersion;
-        std::string target = why.TargetVersion.empty() ? "0.0.0.0" : why.TargetVersion;
-        return FormatMsg(MsgPlanVersions, source, CompareVersions(source, target) > 0 ? ">" : "<", target);
-    }
-    case TCopyRule::Date:
-        break;
-    }
-    if (!why.SourceDated) return Msg(MsgPlanUndated);
-    bool exact = why.SourceDateMs / 1000 == why.TargetDateMs / 1000;
-    std::string source = DateText(why.SourceDateMs, exact);
-    std::string target = DateText(why.TargetDateMs, exact);
-    return FormatMsg(why.SourceDateMs > why.TargetDateMs ? MsgPlanNewer : MsgPlanOlder, source, target);
-}
-
-// Whether a copy onto the target could begin now: its directory is there (or
-// the run would have made it by then), and an existing target is not held by
-// someone else. A read-only target is not probed: the run clears it first.
-TFileResult CopyWouldStart(const std::string& target)
-{
-    if (!ParentWouldExist(target)) return {false, ERROR_PATH_NOT_FOUND};
-    DWORD attributes = GetFileAttributesA(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY)) return {};
-    return ProbeWritable(target);
-}
-
-// A plan shows the step instead of making it, with the failure a run would
-// meet where one can be told beforehand.
-TFileOutcome ShowFileStep(const TFileStep& step, const TFileFlags& flags, const TNewScriptSourceQuery& newSource)
-{
-    TFileOutcome outcome;
-    outcome.Reported = true;
-    switch (step.Kind) {
-    case TFileStepKind::Current:
-    case TFileStepKind::StageLanguageForRestart:
-    case TFileStepKind::InsertPresent:
-        outcome.Reported = false;  // reported as a run reports it
-        return outcome;
-    case TFileStepKind::StageOwnFile:
-        ReportChange(TChangeKind::File, CopyReasonText(step.Reason));
-        Run.Plan.Restart = true;
-        return outcome;
-    case TFileStepKind::NotADiskFile:
-        outcome.Reported = false;  // refused as a run refuses it
-        outcome.Result = {false, 0};
-        outcome.Result.Problem = TCopyProblem::NotADiskFile;
-        return outcome;
-    case TFileStepKind::ReplaceProgram:
-        break;
-    case TFileStepKind::ReplaceScript: {
-        TFileOutcome served = NewScriptSourceServes(step.FileName, newSource);
-        if (served.Result.Ok) break;
-        if (!served.Reported) ReportFailure(static_cast<int32_t>(served.Result.Code));
-        outcome.Result = served.Result;
-        return outcome;  // a plan goes on past it
-    }
-    case TFileStepKind::Copy:
-    case TFileStepKind::Insert: {
-        TFileResult ready = CopyWouldStart(step.Target);
-        if (!ready.Ok) {
-            outcome.Result = ready;
-            if (step.Kind == TFileStepKind::Copy && flags.UntilReboot)
-                ReportError(FormatMsg(MsgActionAtReboot, step.Target));
-            else
-                ReportFailure(static_cast<int32_t>(ready.Code));
-            return outcome;
-        }
-        break;
-    }
-    }
-    ReportChange(TChangeKind::File, CopyReasonText(step.Reason));
-    // Later reads of the target (the script, an include, an INI or text file)
-    // see what the run would have put there.
-    Run.Plan.Copies[PathKey(step.Target)] = step.Source;
-    return outcome;
-}
-
-// The source as the decision saw it: the copy is held to it.
-TSourceFacts DecidedFacts(const TFileStep& step)
-{
-    return {true, step.Match.Size, step.Match.WriteTime, step.Match.Attributes};
-}
-
-// Makes the change the step names.
-TFileOutcome ApplyFileStep(const TFileStep& step, const TFileFlags& flags, const TNewScriptSourceQuery& newSource)
-{
-    if (Run.Plan.Active) return ShowFileStep(step, flags, newSource);
-    TFileOutcome outcome;
-    const TSourceFacts facts = DecidedFacts(step);
-    switch (step.Kind) {
-    case TFileStepKind::StageOwnFile:
-        outcome.Result = StageOwnFile(step.Source, step.FileName, facts);
-        break;
-    case TFileStepKind::ReplaceScript:
-        outcome = ReplaceScriptFile(step.Source, step.Target, step.FileName, newSource, facts);
-        break;
-    case TFileStepKind::ReplaceProgram:
-        outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
-        // Another run still runs from the file: it stays whole as it is, and
-        // the next run that finds it old brings the new one.
-        if (!outcome.Result.Ok && outcome.Result.Code == ERROR_SHARING_VIOLATION) {
-            outcome.Result = {};
-            outcome.Deferred = true;
-        }
-        break;
-    case TFileStepKind::Copy:
-        outcome.Result = ClearAndCopy(step.Source, step.Target, facts);
-        if (!outcome.Result.Ok && outcome.Result.Problem == TCopyProblem::None && flags.UntilReboot) {
-            // The new file waits beside the target for the next start of the system.
-            std::string staged = DirectoryPart(step.Target) + "_" + step.FileName;
-            TFileResult scheduled = CopyWhole(step.Source, staged, facts);
-            if (scheduled.Ok) scheduled = ScheduleReplace(step.Target, staged);
-            outcome.RebootScheduled = scheduled.Ok;
-            if (!scheduled.Ok) outcome.Result = scheduled;
-        }
-        break;
-    case TFileStepKind::Insert:
-        outcome.Result = CopyWhole(step.Source, step.Target, facts);
-        break;
-    case TFileStepKind::NotADiskFile:
-        outcome.Result.Ok = false;
-        outcome.Result.Problem = TCopyProblem::NotADiskFile;
-        break;
-    case TFileStepKind::InsertPresent:
-    case TFileStepKind::Current:
-    case TFileStepKind::StageLanguageForRestart:
-        break;
-    }
-    return outcome;
-}
-
-// The path a refused copy names: the device-named one, else the source
-// that turned out to be no disk file.
-std::string RefusedPath(const TFileStep& step)
-{
-    return IsDeviceName(step.Target) ? step.Target : step.Source;
-}
-
-// Reports a step that ended without a system error of its own; false when it
-// was none of those.
-bool ReportCopyProblem(const TFileStep& step, TCopyProblem problem)
-{
-    switch (problem) {
-    case TCopyProblem::None:
-        return false;
-    case TCopyProblem::SourceReplaced:
-    case TCopyProblem::SourceChanged:
-        ReportError(FormatMsg(MsgSourceChanged, step.Source));
-        return true;
-    case TCopyProblem::NotADiskFile:
-        ReportError(FormatMsg(MsgNotADiskFile, RefusedPath(step)));
-        return true;
-    }
-    return false;
-}
-
-bool UpdateFromSource(const std::string& name, const TFileFlags& flags, TSectionMode mode,
-                      const TNewScriptSourceQuery& newSource)
-{
-    std::string directory = DirectoryPart(name);
-    std::string pattern = FileNamePart(name);
+    std::string directory = DirectoryPart(item.Path);
+    std::string pattern = FileNamePart(item.Path);
+    bool ok = true;
     if (IsDeviceName(pattern)) {
-        ReportItem(FormatMsg(MsgItemLine, pattern));
-        ReportError(FormatMsg(MsgNotADiskFile, name));
+        Take(steps, FailedStep(FormatMsg(MsgItemLine, pattern), FormatMsg(MsgNotADiskFile, item.Path)), ok);
         return false;
     }
-    std::vector<TListedFile> matches = ListMatches(Run.SourceDir + pattern, false, true);
+    TMachineView& machine = steps.Machine();
+    std::vector<TListedFile> matches = machine.Matches(Run.SourceDir + pattern, false, true);
     // What interrupted earlier runs left beside the targets goes first; a
     // scratch file beside a target that is copied now is replaced anyway.
-    if (!matches.empty() && !Run.Plan.Active) SweepLeftoverCopies(directory);
+    if (!matches.empty()) steps.Tidy(directory);
     if (matches.empty()) {
-        ReportItem(FormatMsg(MsgItemLine, pattern));
-        ReportError(FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern));
+        Take(steps,
+             FailedStep(FormatMsg(MsgItemLine, pattern), FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern)),
+             ok);
         return false;
     }
     bool result = false;
     for (const TListedFile& match : matches) {
-        TFileStep step = DecideFileStep(match, Run.SourceDir, directory, flags, mode);
-        if (step.Kind == TFileStepKind::Current) {
+        std::optional<TChange> change =
+            DecideFileStep(match, Run.SourceDir, directory, flags, mode, machine, newSource);
+        if (!change) {
             result = true;
             continue;
         }
-        if (step.Kind == TFileStepKind::StageLanguageForRestart) {
-            TFileResult copy = StageCurrentLanguageFile(match.Name);
-            result = copy.Ok;
-            // The restart would run without its language file: say why.
-            if (!copy.Ok) {
-                ReportItem(FormatMsg(MsgItemLine, match.Name));
-                ReportFailure(static_cast<int32_t>(copy.Code));
-                return false;
-            }
-            continue;
-        }
-        ReportItem(FormatMsg(MsgItemLine, match.Name));
-        TFileOutcome outcome = ApplyFileStep(step, flags, newSource);
-        if (outcome.Result.Problem == TCopyProblem::SourceReplaced) {
+        steps.Show(*change);
+        TApplied applied = change->Failure.Failed ? Applied(change->Failure) : steps.Make(*change);
+        if (applied.SourceReplaced) {
             // A complete new version replaced the source since it was listed:
             // decided again, once, on what the copy found.
-            const TSourceFacts& found = outcome.Result.Found;
-            step = DecideFileStepAgain(step, found.Size, found.WriteTime, found.Attributes, flags, mode);
-            outcome = ApplyFileStep(step, flags, newSource);
+            std::optional<TChange> again =
+                DecideFileStepAgain(*change, applied.Found, flags, mode, machine, newSource);
+            if (!again) {
+                change->Nothing = true;  // current after all: its line is ended as done
+                applied = {};
+            } else {
+                change = again;
+                change->Quiet = false;  // its line is shown already
+                applied = change->Failure.Failed ? Applied(change->Failure) : steps.Make(*change);
+                if (applied.SourceReplaced) applied = Applied(FailureOf(FormatMsg(MsgSourceChanged, change->From)));
+            }
         }
-        result = outcome.Result.Ok;
-        if (outcome.Reported) {
-            if (outcome.EndWalk) return false;
-            continue;
-        }
-        if (outcome.Result.Ok) {
-            ReportOk();
-            if (outcome.Deferred) WriteLine(FormatMsg(MsgProgramInUse, step.FileName));
-        } else if (ReportCopyProblem(step, outcome.Result.Problem)) {
-            return false;
-        } else if (outcome.RebootScheduled) {
-            ReportError(FormatMsg(MsgActionAtReboot, step.Target));
-        } else {
-            ReportFailure(static_cast<int32_t>(outcome.Result.Code));
-            if (outcome.Result.Code != 0) return false;
-        }
+        result = applied.Ok();
+        if (!steps.Report(*change, applied)) return false;
     }
     return result;
 }
 
 // Every match is deleted, hidden, system and read-only ones included.
-bool DeleteMatches(const std::string& name, const TFileFlags& flags)
+bool DeleteMatches(const TFileItem& item, const TFileFlags& flags, TSteps& steps)
 {
-    if (IsDeviceName(name)) {
-        ReportItem(FormatMsg(MsgItemLine, FileNamePart(name)));
-        ReportError(FormatMsg(MsgNotADiskFile, name));
+    bool ok = true;
+    if (IsDeviceName(item.Path)) {
+        Take(steps, FailedStep(FormatMsg(MsgItemLine, FileNamePart(item.Path)), FormatMsg(MsgNotADiskFile, item.Path)),
+             ok);
         return false;
     }
-    std::vector<TListedFile> matches = ListMatches(name, true, false);
+    std::vector<TListedFile> matches = steps.Machine().Matches(item.Path, true, false);
     if (matches.empty()) return true;
-    std::string directory = DirectoryPart(name);
+    std::string directory = DirectoryPart(item.Path);
     bool result = false;
     for (const TListedFile& match : matches) {
-        ReportItem(FormatMsg(MsgItemLine, match.Name));
-        std::string path = directory + match.Name;
-        if (IsDeviceName(path)) {
-            ReportError(FormatMsg(MsgNotADiskFile, path));
+        TChange change;
+        change.Kind = TChangeKind::File;
+        change.Action = TChangeAction::Delete;
+        change.FileOp = TFileOp::Delete;
+        change.Path = change.Target = directory + match.Name;
+        change.Line = FormatMsg(MsgItemLine, match.Name);
+        change.Reason = Msg(MsgPlanPresent);
+        change.UntilReboot = flags.UntilReboot;
+        change.Before.Known = change.After.Known = true;
+        change.Before.Present = true;
+        change.Before.Size = match.Size;
+        change.Before.WriteTime = match.WriteTime;
+        change.Before.Dated = true;
+        change.Before.Attributes = match.Attributes;
+        if (IsDeviceName(change.Path)) {
+            change.Failure = FailureOf(FormatMsg(MsgNotADiskFile, change.Path));
+            Take(steps, change, ok);
             return false;
         }
-        if (Run.Plan.Active) {
-            ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
-            result = true;
-            continue;
-        }
-        TFileResult step = ResetAttributes(path);
-        if (step.Ok && !DeleteFileA(path.c_str())) step = LastFileFailure();
-        NoteFileChanged(path);
-        if (step.Ok) {
-            ReportOk();
-            result = true;
-            continue;
-        }
-        if (flags.UntilReboot) {
-            TFileResult scheduled = ScheduleDelete(path);
-            if (scheduled.Ok) {
-                ReportError(FormatMsg(MsgActionAtReboot, path));
-                continue;
-            }
-            step = scheduled;
-        }
-        ReportFailure(static_cast<int32_t>(step.Code));
-        if (step.Code != 0) break;
+        steps.Show(change);
+        TApplied applied = steps.Make(change);
+        if (applied.Ok()) result = true;
+        if (!steps.Report(change, applied)) break;
     }
     return result;
 }
 
 }  // namespace
 
-bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource)
+bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource, TSteps& steps)
 {
-    if (item.WaitForPreviousInstance && Run.SelfPauseMs > 0 && !Run.Plan.Active)
-        Sleep(static_cast<DWORD>(Run.SelfPauseMs));
+    if (item.WaitForPreviousInstance && Run.SelfPauseMs > 0) steps.Pause(static_cast<DWORD>(Run.SelfPauseMs));
     TFileFlags flags = ParseFileFlags(item.Flags);
-    if (mode == TSectionMode::Delete) return DeleteMatches(item.Path, flags);
-    return UpdateFromSource(item.Path, flags, mode, newSource);
+    if (mode == TSectionMode::Delete) return DeleteMatches(item, flags, steps);
+    return UpdateFromSource(item, flags, mode, newSource, steps);
 }
 
-void RenameFile(const TFileRename& rename)
+bool RenameFile(const TFileRename& rename, TSteps& steps)
 {
+    bool ok = true;
+    std::string line = FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown);
     for (const std::string* path : {&rename.Path, &rename.NewPath}) {
         if (!IsDeviceName(*path)) continue;
-        ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
-        return FailStep(FormatMsg(MsgNotADiskFile, *path));
+        Take(steps, FailedStep(line, FormatMsg(MsgNotADiskFile, *path)), ok);
+        return false;
     }
     // Nothing to rename: the rename already happened at an earlier run.
-    if (!IsFilePath(rename.Path)) return;
-    ReportItem(FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown));
-    if (Run.Plan.Active) {
-        // The rename fails onto a name that is taken.
-        if (GetFileAttributesA(rename.NewPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-            return FailStep(ERROR_ALREADY_EXISTS);
-        return ReportChange(TChangeKind::File, Msg(MsgPlanPresent));
-    }
-    BOOL moved = MoveFileA(rename.Path.c_str(), rename.NewPath.c_str());
-    DWORD error = moved ? 0 : GetLastError();
-    NoteFileChanged(rename.Path);
-    NoteFileChanged(rename.NewPath);
-    if (!moved) return FailStep(static_cast<int32_t>(error));
-    ReportOk();
+    if (!IsFile(steps.Machine(), rename.Path)) return true;
+    TChange change;
+    change.Kind = TChangeKind::File;
+    change.Action = TChangeAction::Rename;
+    change.FileOp = TFileOp::Rename;
+    change.Path = change.Target = rename.Path;
+    change.To = rename.NewPath;
+    change.Line = line;
+    change.Reason = Msg(MsgPlanPresent);
+    change.Before.Known = change.After.Known = true;
+    change.Before.Present = change.After.Present = true;
+    Take(steps, change, ok);
+    return ok;
 }

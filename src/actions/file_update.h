@@ -1,11 +1,12 @@
 // File items: bringing files up to date from the source directory, deleting
 // them, renaming them. For every matching file the decision comes first
-// (file_decision.h), then the change it names is made and reported.
+// (file_decision.h), then its step (file_apply.h makes it).
 #pragma once
 
 #include <string>
 
-#include "actions/own_files.h"
+#include "actions/file_decision.h"
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 struct TFileItem {
@@ -19,9 +20,10 @@ struct TFileItem {
 };
 
 // Updates (Insert, Update sections) or deletes (Delete sections) the files of
-// the item. Prints its own item lines and status. True when the item
-// succeeded. Sets SelfReplaced when it staged the program or language file.
-bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource);
+// the item. True when the item succeeded: for updates, the last match's
+// step; for deletions, nothing matched or a match was deleted. Sets
+// SelfReplaced when it staged the program or language file.
+bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource, TSteps& steps);
 
 // A file rename of an Update section.
 struct TFileRename {
@@ -31,6 +33,6 @@ struct TFileRename {
     std::string NewShown;
 };
 
-// Renames the file when it is there (nothing happens otherwise); a failure is
-// reported and fails the run.
-void RenameFile(const TFileRename& rename);
+// Renames the file when it is there (nothing happens otherwise). False when
+// the step failed.
+bool RenameFile(const TFileRename& rename, TSteps& steps);

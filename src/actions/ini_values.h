@@ -2,9 +2,11 @@
 // profile functions.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 struct TIniValue {
@@ -19,23 +21,19 @@ struct TIniItem {
     std::vector<TIniValue> Values;
 };
 
-enum class TIniChangeKind { None, Write, Delete };
-
-struct TIniChange {
-    TIniChangeKind Kind = TIniChangeKind::None;
-    bool Present = false;  // the key held at least one character
-    std::string Stored;    // what it held (for a whole section: its first key's name)
-};
-
 // Reads the stored value: Insert writes a missing one (a non-empty new
 // text), Update also rewrites one whose text differs (case included), Delete
-// deletes a present one. A key that holds nothing counts as missing.
-TIniChange DecideIniValue(const std::string& file, const TIniValue& value, TSectionMode mode);
+// deletes a present one; nothing otherwise. A key that holds nothing counts
+// as missing.
+std::optional<TChange> DecideIniValue(const std::string& file, const TIniValue& value, TSectionMode mode,
+                                      TMachineView& machine);
 
-// Writes or deletes the value, printing the value line and its status; a
-// failure clears RunOk.
-void ApplyIniValue(const std::string& file, const TIniValue& value, const TIniChange& change);
+// Writes or deletes the value (no key: the whole section).
+TApplied ApplyIniChange(const TChange& change);
 
-// Carries out one INI item: its line, then each value's decision and change,
-// up to the first failure.
-void ProcessIniItem(const TIniItem& item, TSectionMode mode);
+// A file whose directory is not there cannot be written.
+TApplied ForeseeIniChange(const TChange& change, TMachineView& machine);
+
+// Carries out one INI item: its line, then each value's decision and step,
+// up to the first failure. False when a step failed.
+bool ProcessIniItem(const TIniItem& item, TSectionMode mode, TSteps& steps);

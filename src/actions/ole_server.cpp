@@ -2,58 +2,59 @@
 
 #include <windows.h>
 
-#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
-#include "core/paths.h"
-#include "core/report.h"
 #include "core/run_state.h"
 
 namespace {
 
 using SelfRegistrationEntry = HRESULT(WINAPI*)();
 
-const char* EntryPointName(TServerChange change)
-{
-    return change == TServerChange::Register ? "DllRegisterServer" : "DllUnregisterServer";
-}
-
 }  // namespace
 
-TServerChange DecideServer(TSectionMode mode)
+TChange DecideServer(const TServerItem& item, TSectionMode mode, TMachineView& machine)
 {
-    return mode == TSectionMode::Delete ? TServerChange::Unregister : TServerChange::Register;
+    TChange change;
+    change.Kind = TChangeKind::Server;
+    bool registers = mode != TSectionMode::Delete;
+    change.Action = registers ? TChangeAction::Register : TChangeAction::Unregister;
+    change.Target = item.Path;
+    change.Path = item.Path;
+    change.Line = FormatMsg(MsgItemLine, item.Shown);
+    change.Reason = Msg(registers ? MsgPlanRegisterAgain : MsgPlanUnregisterAgain);
+    if (!machine.MayOpenAsFile(item.Path, false)) change.Failure = FailureOf(FormatMsg(MsgNotADiskFile, item.Path));
+    return change;
 }
 
-void ApplyServer(const TServerItem& item, TServerChange change)
+TApplied ApplyServerChange(const TChange& change)
 {
-    ReportItem(FormatMsg(MsgItemLine, item.Shown));
-    if (!MayOpenAsFile(item.Path)) return FailStep(FormatMsg(MsgNotADiskFile, item.Path));
-    if (Run.Plan.Active) {
-        // Loading the library would run its code: a plan only looks for the file.
-        if (!IsFilePath(item.Path)) return FailStep(ERROR_MOD_NOT_FOUND);
-        return ReportChange(TChangeKind::Server,
-                            Msg(change == TServerChange::Register ? MsgPlanRegisterAgain : MsgPlanUnregisterAgain));
-    }
-    const char* entryName = EntryPointName(change);
+    const char* entryName = change.Action == TChangeAction::Register ? "DllRegisterServer" : "DllUnregisterServer";
     UniqueModule library;
     DWORD loadError = 0;
     {
         ErrorModeScope noOpenFileBox(SEM_NOOPENFILEERRORBOX);
-        library.Reset(LoadLibraryA(item.Path.c_str()));
+        library.Reset(LoadLibraryA(change.Path.c_str()));
         if (!library) loadError = GetLastError();
     }
-    if (!library) return FailStep(static_cast<int32_t>(loadError));
+    if (!library) return Applied(FailureOf(static_cast<int32_t>(loadError)));
     FARPROC address = GetProcAddress(library.Get(), entryName);
-    if (address == nullptr) return FailStep(static_cast<int32_t>(GetLastError()));
+    if (address == nullptr) return Applied(FailureOf(static_cast<int32_t>(GetLastError())));
     HRESULT result = reinterpret_cast<SelfRegistrationEntry>(address)();
-    if (result < 0) return FailStep(static_cast<int32_t>(result));
+    if (result < 0) return Applied(FailureOf(static_cast<int32_t>(result)));
     // S_FALSE and other positive codes are success too.
     Run.LastErrorCode = static_cast<int32_t>(result);
-    ReportOk();
+    return {};
 }
 
-void RegisterServer(const TServerItem& item, TSectionMode mode)
+TApplied ForeseeServerChange(const TChange& change, TMachineView& machine)
 {
-    ApplyServer(item, DecideServer(mode));
+    if (!IsFile(machine, change.Path)) return Applied(FailureOf(ERROR_MOD_NOT_FOUND));
+    return {};
+}
+
+bool ProcessServerItem(const TServerItem& item, TSectionMode mode, TSteps& steps)
+{
+    bool ok = true;
+    Take(steps, DecideServer(item, mode, steps.Machine()), ok);
+    return ok;
 }

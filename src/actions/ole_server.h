@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 struct TServerItem {
@@ -12,13 +13,15 @@ struct TServerItem {
     std::string Path;   // the same, relative names below the program's directory
 };
 
-enum class TServerChange { Register, Unregister };
+// Registration (Insert, Update) or unregistration (Delete), every time; a
+// name that is a device's, or that stands for no file on a disk, fails.
+TChange DecideServer(const TServerItem& item, TSectionMode mode, TMachineView& machine);
 
-TServerChange DecideServer(TSectionMode mode);
+// Loads the library and calls DllRegisterServer or DllUnregisterServer.
+TApplied ApplyServerChange(const TChange& change);
 
-// Prints the item line, loads the library and calls DllRegisterServer or
-// DllUnregisterServer; the status completes the line. A failure clears RunOk.
-void ApplyServer(const TServerItem& item, TServerChange change);
+// Loading the library would run its code: only its presence is foreseen.
+TApplied ForeseeServerChange(const TChange& change, TMachineView& machine);
 
-// The decision, then the change.
-void RegisterServer(const TServerItem& item, TSectionMode mode);
+// The decision, then the step. False when it failed.
+bool ProcessServerItem(const TServerItem& item, TSectionMode mode, TSteps& steps);

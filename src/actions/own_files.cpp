@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include "core/messages.h"
 #include "core/paths.h"
-#include "core/report.h"
 #include "core/run_state.h"
 
 namespace {
@@ -45,32 +43,4 @@ TFileResult StageOwnFile(const std::string& source, const std::string& fileName,
     return result;
 }
 
-TFileResult StageCurrentLanguageFile(const std::string& fileName)
-{
-    return ClearAndCopy(Run.ExeDir + Run.LanguageName, Run.ExeDir + "_" + fileName);
-}
 
-TFileOutcome NewScriptSourceServes(const std::string& fileName, const TNewScriptSourceQuery& newSource)
-{
-    TFileOutcome outcome;
-    TNewScriptSource next = newSource();
-    if (!next.Named) {
-        outcome.Result = {false, ERROR_PATH_NOT_FOUND};
-        return outcome;
-    }
-    if (!IsFilePath(next.Dir + fileName)) {
-        ReportError(FormatMsg(MsgNewVersionNotFound, next.Dir + fileName));
-        outcome.Result = {false, ERROR_FILE_NOT_FOUND};
-        outcome.EndWalk = true;
-        outcome.Reported = true;
-    }
-    return outcome;
-}
-
-TFileOutcome ReplaceScriptFile(const std::string& source, const std::string& target, const std::string& fileName,
-                               const TNewScriptSourceQuery& newSource, const TSourceFacts& facts)
-{
-    TFileOutcome outcome = NewScriptSourceServes(fileName, newSource);
-    if (outcome.Result.Ok) outcome.Result = ClearAndCopy(source, target, facts);
-    return outcome;
-}

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/handles.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -58,49 +59,38 @@ TRegistryData ConvertValueText(const std::string& text, char typeLetter)
     return data;
 }
 
-struct TStoredValue {
-    bool Present = false;
-    DWORD Type = 0;
-    DWORD Size = 0;
-    unsigned char Data[StoredValueBufferSize] = {};
-};
-
-TStoredValue QueryStoredValue(HKEY key, const std::string& name)
-{
-    TStoredValue stored;
-    stored.Size = StoredValueBufferSize;
-    LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &stored.Type, stored.Data, &stored.Size);
-    // Any failure, a value too long for the buffer included, means "absent".
-    stored.Present = result == ERROR_SUCCESS;
-    return stored;
-}
-
 // How the stored value differs from the new one, tested in this order; false
 // when it does not.
+enum class TRegistryDifference { Missing, TypeDiffers, SizeDiffers, DataDiffers };
+
 bool StoredValueDiffers(const TStoredValue& stored, const TRegistryData& data, TRegistryDifference& why)
 {
+    // Compared as the run has always compared them: within a zeroed buffer of the stored value's size.
+    std::string bytes = stored.Bytes;
+    bytes.resize(StoredValueBufferSize, '\0');
+    DWORD size = static_cast<DWORD>(stored.Bytes.size());
     why = TRegistryDifference::TypeDiffers;
     if (stored.Type != data.Type) return true;
     why = TRegistryDifference::SizeDiffers;
     switch (data.Type) {
     case REG_SZ:
     case REG_MULTI_SZ:
-        if (stored.Size != data.TextLength + 1) return true;
+        if (size != data.TextLength + 1) return true;
         break;
     case REG_BINARY:
-        if (stored.Size != data.TextLength) return true;
+        if (size != data.TextLength) return true;
         break;
     case REG_DWORD: {
         why = TRegistryDifference::DataDiffers;
         uint32_t number = 0;
-        std::memcpy(&number, stored.Data, sizeof number);  // little-endian, as stored
+        std::memcpy(&number, bytes.data(), sizeof number);  // little-endian, as stored
         return number != data.Number;
     }
     default:
         break;
     }
     why = TRegistryDifference::DataDiffers;
-    return std::memcmp(stored.Data, data.Bytes.data(), data.TextLength) != 0;
+    return std::memcmp(bytes.data(), data.Bytes.data(), data.TextLength) != 0;
 }
 
 bool IsDefaultValueName(const std::string& name)
@@ -108,77 +98,6 @@ bool IsDefaultValueName(const std::string& name)
     std::string word = Msg(WordDefault);
     return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), static_cast<int>(name.size()),
                           word.data(), static_cast<int>(word.size())) == CSTR_EQUAL;
-}
-
-// Opens, creates or deletes the key as asked; gives the system's code.
-LONG OpenKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening opening)
-{
-    REGSAM access = KEY_READ;
-    if (opening == TKeyOpening::ForWrite) {
-        if (key.Key && key.KeyOpenForWrite) return ERROR_SUCCESS;
-        key.KeyOpenForWrite = false;
-        key.Key.Reset();
-        access = WriteAccess;
-    }
-    // An empty path names no root and no subkey: the system rejects the calls.
-    HKEY root = nullptr;
-    const char* subKey = nullptr;
-    if (!item.Path.empty()) {
-        if (opening == TKeyOpening::OpenOrCreate || opening == TKeyOpening::OpenOnly)
-            ReportItem(FormatMsg(MsgItemLine, item.Path));
-        root = item.Root;
-        subKey = item.SubKey.c_str();
-    }
-    if (opening == TKeyOpening::DeleteKey) return RegDeleteKeyA(root, subKey);
-    UniqueHKey opened;
-    bool created = false;
-    LONG code = RegOpenKeyExA(root, subKey, 0, access, opened.Put());
-    if (code != ERROR_SUCCESS && opening != TKeyOpening::OpenOnly) {
-        opened.Release();  // never close what a failed call may have left there
-        code = RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, opened.Put(),
-                               nullptr);
-        created = true;
-    }
-    if (code != ERROR_SUCCESS) {
-        opened.Release();
-        return code;
-    }
-    key.Key = std::move(opened);
-    // A key created here is reopened by the next write, as on every other open for reading.
-    key.KeyOpenForWrite = access == WriteAccess && !created;
-    return ERROR_SUCCESS;
-}
-
-// The key as a plan remembers it: its root and its path in upper case.
-std::string PlannedKey(const TRegistryItem& item)
-{
-    std::string path = item.SubKey;
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return std::to_string(reinterpret_cast<uintptr_t>(item.Root)) + "\\" + PathKey(path);
-}
-
-std::string PlannedValueKey(const TRegistryItem& item, const std::string& name)
-{
-    return PlannedKey(item) + "\n" + PathKey(name);
-}
-
-const char* TypeName(DWORD type)
-{
-    switch (type) {
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_QWORD: return "REG_QWORD";
-    default: return nullptr;
-    }
-}
-
-std::string TypeText(DWORD type)
-{
-    const char* name = TypeName(type);
-    return name ? name : std::to_string(type);
 }
 
 // Data as a script writes it: text between quotes, numbers in decimal, and
@@ -205,67 +124,103 @@ std::string DataText(DWORD type, const std::string& bytes)
     return text + "\"";
 }
 
+
 // The decision's reason in the words a plan shows.
-std::string RegistryReasonText(const TRegistryChange& change)
+std::string ReasonText(TRegistryDifference why, const TStoredValue& stored, const TRegistryData& data)
 {
-    if (change.Kind == TRegistryChangeKind::Delete) return Msg(MsgPlanPresent);
-    switch (change.Why) {
+    switch (why) {
     case TRegistryDifference::Missing:
         break;
     case TRegistryDifference::TypeDiffers:
-        return FormatMsg(MsgPlanTypeDiffers, TypeText(change.StoredType), TypeText(change.Type));
+        return FormatMsg(MsgPlanTypeDiffers, RegistryTypeName(stored.Type), RegistryTypeName(data.Type));
     case TRegistryDifference::SizeDiffers:
     case TRegistryDifference::DataDiffers:
-        return FormatMsg(MsgPlanValueDiffers, DataText(change.StoredType, change.StoredBytes),
-                         DataText(change.Type, change.Bytes));
+        return FormatMsg(MsgPlanValueDiffers, DataText(stored.Type, stored.Bytes), DataText(data.Type, data.Bytes));
     }
     return Msg(MsgPlanMissing);
 }
 
-// How a plan finds an item's key.
-enum class TPlannedKey {
-    Open,     // there now, and open for reading
-    There,    // not there now, but an earlier step would have created it
-    Created,  // missing: shown as the change the run would make
-    Failed,   // missing where the run reports it (Delete sections, no path)
-};
-
-// A plan: the item line and the key opened for reading; a missing key as
-// the run would meet it.
-TPlannedKey ShowKeyOpening(TRegistryItemKey& key, const TRegistryItem& item, TSectionMode mode)
+// An empty key path names no root and no subkey: the system rejects the calls.
+const char* SubKeyArgument(const TChange& change)
 {
-    LONG code = OpenKey(key, item, TKeyOpening::OpenOnly);
-    if (code == ERROR_SUCCESS) return TPlannedKey::Open;
-    std::string planned = PlannedKey(item);
-    if (!item.Path.empty() && Run.Plan.RegistryKeys.count(planned)) return TPlannedKey::There;
-    // No path: no key either way; the run's creation fails with it.
-    if (item.Path.empty() || mode == TSectionMode::Delete) {
-        ReportFailure(code);
-        return TPlannedKey::Failed;
-    }
-    Run.Plan.RegistryKeys.insert(planned);
-    ReportChange(TChangeKind::RegistryKey, Msg(MsgPlanMissing));
-    return TPlannedKey::Created;
+    return change.Root ? change.SubKey.c_str() : nullptr;
 }
 
-// A plan: a key with subkeys cannot be deleted.
-void ShowKeyDeletion(const TRegistryItemKey& key)
+// The key that values are written through, open for writing until the item ends.
+struct TWriteKey {
+    HKEY Root = nullptr;
+    std::string SubKey;
+    UniqueHKey Key;
+};
+TWriteKey g_writeKey;
+
+LONG OpenForWrite(const TChange& change, HKEY& key)
 {
-    DWORD subKeys = 0;
-    if (key.Key &&
-        RegQueryInfoKeyA(key.Key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-        subKeys > 0)
-        return FailStep(ERROR_ACCESS_DENIED);
-    ReportChange(TChangeKind::RegistryKey, Msg(MsgPlanPresent));
+    if (g_writeKey.Key && g_writeKey.Root == change.Root && g_writeKey.SubKey == change.SubKey) {
+        key = g_writeKey.Key.Get();
+        return ERROR_SUCCESS;
+    }
+    g_writeKey = TWriteKey{};
+    UniqueHKey opened;
+    LONG code = RegOpenKeyExA(change.Root, SubKeyArgument(change), 0, WriteAccess, opened.Put());
+    if (code != ERROR_SUCCESS) {
+        opened.Release();  // never close what a failed call may have left there
+        code = RegCreateKeyExA(change.Root, SubKeyArgument(change), 0, nullptr, REG_OPTION_NON_VOLATILE, WriteAccess,
+                               nullptr, opened.Put(), nullptr);
+        if (code != ERROR_SUCCESS) {
+            opened.Release();
+            return code;
+        }
+    }
+    g_writeKey.Root = change.Root;
+    g_writeKey.SubKey = change.SubKey;
+    g_writeKey.Key = std::move(opened);
+    key = g_writeKey.Key.Get();
+    return ERROR_SUCCESS;
+}
+
+TApplied ApplyKey(const TChange& change)
+{
+    if (change.Action == TChangeAction::Delete) {
+        LONG code = RegDeleteKeyA(change.Root, SubKeyArgument(change));
+        return code == ERROR_SUCCESS ? TApplied{} : Applied(FailureOf(code));
+    }
+    UniqueHKey created;
+    LONG code = RegCreateKeyExA(change.Root, SubKeyArgument(change), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+                                nullptr, created.Put(), nullptr);
+    if (code != ERROR_SUCCESS) {
+        created.Release();
+        return Applied(FailureOf(code));
+    }
+    return {};
+}
+
+TApplied ApplyValue(const TChange& change)
+{
+    HKEY key = nullptr;
+    LONG code = OpenForWrite(change, key);
+    if (code != ERROR_SUCCESS) {
+        // The failed reopen has a report of its own, then the value's line gets the same code.
+        TApplied applied = Applied(FailureOf(code));
+        applied.Failures.push_back(FailureOf(code));
+        return applied;
+    }
+    if (change.Action == TChangeAction::Delete)
+        code = RegDeleteValueA(key, change.Name.c_str());
+    else
+        code = RegSetValueExA(key, change.Name.c_str(), 0, change.After.Type,
+                              reinterpret_cast<const BYTE*>(change.After.Data.data()),
+                              static_cast<DWORD>(change.After.Data.size()));
+    return code == ERROR_SUCCESS ? TApplied{} : Applied(FailureOf(code));
 }
 
 }  // namespace
 
-TRegistryItemKey::~TRegistryItemKey()
+TRegistryWrites::~TRegistryWrites()
 {
     // A flush failure changes nothing that was already written; the close follows anyway.
-    if (Key && KeyOpenForWrite) RegFlushKey(Key.Get());
+    if (g_writeKey.Key) RegFlushKey(g_writeKey.Key.Get());
+    g_writeKey = TWriteKey{};
 }
 
 uint32_t RegistryInteger(const std::string& text)
@@ -295,105 +250,104 @@ uint32_t RegistryInteger(const std::string& text)
     return negative ? 0u - result : result;
 }
 
-bool OpenRegistryKey(TRegistryItemKey& key, const TRegistryItem& item, TKeyOpening opening)
+TChange DecideRegistryKey(const TRegistryItem& item, TChangeAction action)
 {
-    LONG code = OpenKey(key, item, opening);
-    if (code == ERROR_SUCCESS) return true;
-    ReportFailure(code);
-    return false;
-}
-
-TRegistryChange DecideRegistryValue(const TRegistryItemKey& key, const TRegistryItem& item,
-                                    const TRegistryValue& value, TSectionMode mode)
-{
-    TRegistryChange change;
-    TRegistryData data;
-    if (mode != TSectionMode::Delete) data = ConvertValueText(value.Text, value.TypeLetter);
-    change.Type = data.Type;
-    change.Bytes = data.Bytes;
-    change.Name = IsDefaultValueName(value.Name) ? std::string() : value.Name;
-
-    TStoredValue stored = QueryStoredValue(key.Key.Get(), change.Name);
-    if (Run.Plan.Active) {
-        auto planned = Run.Plan.RegistryValues.find(PlannedValueKey(item, change.Name));
-        if (planned != Run.Plan.RegistryValues.end()) {
-            stored.Present = planned->second.Present;
-            stored.Type = planned->second.Type;
-            stored.Size = static_cast<DWORD>(std::min<size_t>(planned->second.Bytes.size(), StoredValueBufferSize));
-            std::memcpy(stored.Data, planned->second.Bytes.data(), stored.Size);
-        }
-    }
-    if (stored.Present) {
-        change.StoredType = stored.Type;
-        change.StoredBytes.assign(reinterpret_cast<const char*>(stored.Data), stored.Size);
-    }
-    if (!stored.Present) {
-        if (mode != TSectionMode::Delete) change.Kind = TRegistryChangeKind::Write;
-    } else if (mode == TSectionMode::Delete) {
-        change.Kind = TRegistryChangeKind::Delete;
-    } else if (mode == TSectionMode::Update && StoredValueDiffers(stored, data, change.Why)) {
-        change.Kind = TRegistryChangeKind::Write;
-    }
+    TChange change;
+    change.Kind = TChangeKind::RegistryKey;
+    change.Action = action;
+    change.Target = item.Path;
+    change.Root = item.Root;
+    change.SubKey = item.SubKey;
+    change.StatusInRun = false;
+    bool create = action == TChangeAction::Create;
+    change.Reason = Msg(create ? MsgPlanMissing : MsgPlanPresent);
+    change.Before.Known = change.After.Known = true;
+    change.Before.Present = !create;
+    change.After.Present = create;
     return change;
 }
 
-void ApplyRegistryValue(TRegistryItemKey& key, const TRegistryItem& item, const TRegistryChange& change)
+std::optional<TChange> DecideRegistryValue(const TRegistryItem& item, const TRegistryValue& value,
+                                           TSectionMode mode, TMachineView& machine)
 {
-    if (change.Kind == TRegistryChangeKind::None) return;
-    WriteText(FormatMsg(MsgValueLine, change.Name));
-    if (Run.Plan.Active) {
-        TPlannedValue& planned = Run.Plan.RegistryValues[PlannedValueKey(item, change.Name)];
-        planned.Present = change.Kind == TRegistryChangeKind::Write;
-        planned.Type = change.Type;
-        planned.Bytes = change.Bytes;
-        return ReportChange(TChangeKind::RegistryValue, RegistryReasonText(change));
-    }
-    LONG code = OpenKey(key, item, TKeyOpening::ForWrite);
-    if (code != ERROR_SUCCESS) {
-        // The failed reopen has a report of its own, then the value's line gets the same code.
-        ReportFailure(code);
-    } else if (change.Kind == TRegistryChangeKind::Write) {
-        code = RegSetValueExA(key.Key.Get(), change.Name.c_str(), 0, change.Type,
-                              reinterpret_cast<const BYTE*>(change.Bytes.data()),
-                              static_cast<DWORD>(change.Bytes.size()));
+    TRegistryData data;
+    if (mode != TSectionMode::Delete) data = ConvertValueText(value.Text, value.TypeLetter);
+    std::string name = IsDefaultValueName(value.Name) ? std::string() : value.Name;
+    TStoredValue stored = machine.RegistryValue(item.Root, item.SubKey, name);
+
+    TChange change;
+    change.Kind = TChangeKind::RegistryValue;
+    change.Target = item.Path + "\\" + name;
+    change.Line = FormatMsg(MsgValueLine, name);
+    change.Root = item.Root;
+    change.SubKey = item.SubKey;
+    change.Name = name;
+    change.Before.Known = true;
+    change.Before.Present = stored.Present;
+    change.Before.Type = stored.Type;
+    change.Before.Data = stored.Bytes;
+    change.After.Known = true;
+    TRegistryDifference why = TRegistryDifference::Missing;
+    if (!stored.Present) {
+        if (mode == TSectionMode::Delete) return std::nullopt;
+        change.Action = TChangeAction::Create;
+    } else if (mode == TSectionMode::Delete) {
+        change.Action = TChangeAction::Delete;
+        change.Reason = Msg(MsgPlanPresent);
+        return change;
+    } else if (mode == TSectionMode::Update && StoredValueDiffers(stored, data, why)) {
+        change.Action = TChangeAction::Replace;
     } else {
-        code = RegDeleteValueA(key.Key.Get(), change.Name.c_str());
+        return std::nullopt;
     }
-    if (code != ERROR_SUCCESS) return FailStep(code);
-    ReportOk();
+    change.After.Present = true;
+    change.After.Type = data.Type;
+    change.After.Data = data.Bytes;
+    change.Reason = ReasonText(why, stored, data);
+    return change;
 }
 
-void ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode)
+TApplied ApplyRegistryChange(const TChange& change)
 {
-    TRegistryItemKey key;
-    // A plan goes on with a key that is not there now but would be by then;
-    // the line of a key shown as created is ended already.
-    bool planned = false;
-    bool lineOpen = true;
-    if (Run.Plan.Active) {
-        TPlannedKey found = ShowKeyOpening(key, item, mode);
-        planned = found == TPlannedKey::There || found == TPlannedKey::Created;
-        lineOpen = found != TPlannedKey::Created;
-    } else if (mode == TSectionMode::Delete) {
-        OpenRegistryKey(key, item, TKeyOpening::OpenOnly);  // a missing key is reported, but the run goes on
-    } else if (Run.RunOk) {
-        if (!OpenRegistryKey(key, item, TKeyOpening::OpenOrCreate)) FailRun();
-    }
-    if (!key.Key && !planned) return;
+    return change.Kind == TChangeKind::RegistryKey ? ApplyKey(change) : ApplyValue(change);
+}
 
-    key.KeyOpenForWrite = false;
-    int processed = 0;
+TApplied ForeseeRegistryChange(const TChange& change, TMachineView& machine)
+{
+    if (change.Kind != TChangeKind::RegistryKey) return {};
+    TKeyState key = machine.RegistryKey(change.Root, change.SubKey, change.Action == TChangeAction::Delete);
+    // No path: no key either way; the run's creation fails with it.
+    if (!change.Root) return Applied(FailureOf(key.OpenError));
+    if (change.Action == TChangeAction::Delete && key.HasSubKeys) return Applied(FailureOf(ERROR_ACCESS_DENIED));
+    return {};
+}
+
+bool ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode, TSteps& steps)
+{
+    TRegistryWrites writes;
+    TMachineView& machine = steps.Machine();
+    if (!item.Path.empty()) ReportItem(FormatMsg(MsgItemLine, item.Path));
+    bool ok = true;
+    TKeyState key = machine.RegistryKey(item.Root, item.SubKey, false);
+    if (!key.Exists) {
+        // A key that is not there in a Delete section is reported, but the run goes on.
+        if (mode == TSectionMode::Delete) {
+            Take(steps, FailedStep(TChangeKind::RegistryKey, item.Path, FailureOf(key.OpenError)), ok);
+            return true;
+        }
+        // A key that cannot be made takes its values along, in a plan too.
+        if (!Take(steps, DecideRegistryKey(item, TChangeAction::Create), ok) || !ok) return false;
+    }
+    if (item.Values.empty()) {
+        if (mode == TSectionMode::Delete && !Take(steps, DecideRegistryKey(item, TChangeAction::Delete), ok))
+            return false;
+        EndOpenLine();
+        return ok;
+    }
+    EndOpenLine();
     for (const TRegistryValue& value : item.Values) {
-        if (processed++ == 0 && lineOpen) WriteLine();
-        ApplyRegistryValue(key, item, DecideRegistryValue(key, item, value, mode));
-        if (!Run.RunOk) break;
+        std::optional<TChange> change = DecideRegistryValue(item, value, mode, machine);
+        if (change && !Take(steps, *change, ok)) break;
     }
-
-    if (processed == 0) {
-        if (mode == TSectionMode::Delete && Run.Plan.Active) return ShowKeyDeletion(key);
-        if (mode == TSectionMode::Delete && Run.RunOk && !OpenRegistryKey(key, item, TKeyOpening::DeleteKey))
-            FailRun();
-        if (Run.RunOk && lineOpen) WriteLine();
-    }
-    // The key is flushed (when written) and closed by its owner.
+    return ok;
 }

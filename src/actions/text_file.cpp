@@ -2,30 +2,23 @@
 
 #include <windows.h>
 
+#include "actions/file_apply.h"
 #include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/errors.h"
+#include "core/handles.h"
 #include "core/messages.h"
-#include "core/paths.h"
 #include "core/report.h"
-#include "core/run_state.h"
 
 namespace {
 
-constexpr DWORD ReadChunkSize = 64 * 1024;
+constexpr DWORD WriteChunkSize = 64 * 1024;
 constexpr const char* LineEnd = "\r\n";
 
 [[noreturn]] void RaiseLastIoError()
 {
     throw IoError(GetLastError());
-}
-
-// Others may read the file while we hold it, but nobody may write to it.
-HANDLE OpenForReading(const std::string& path)
-{
-    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
 }
 
 // The line, without the characters of codes 0..32 around it and in upper
@@ -43,81 +36,25 @@ bool LineMatches(const std::string& line, const std::string& upperPrefix)
     return UpperAnsi(line.substr(first, upperPrefix.size())) == upperPrefix;
 }
 
-void CantOpenOrCreate(const std::string& path, DWORD code)
+TFailure CantOpenOrCreate(const std::string& path, DWORD code)
 {
-    FailStep(FormatMsg(MsgCantOpenOrCreate, path, static_cast<long>(code)));
+    return FailureOf(FormatMsg(MsgCantOpenOrCreate, path, static_cast<long>(code)));
 }
 
 }  // namespace
 
-// Opens `source` for reading the item's file `path`: a failure names `path`.
-bool OpenReader(const std::string& source, const std::string& path, TTextFile& file)
-{
-    file.m_handle.Reset(OpenForReading(source));
-    if (!file.m_handle) {
-        CantOpenOrCreate(path, GetLastError());
-        return false;
-    }
-    // A pipe or device behind the name would keep the read waiting.
-    if (!IsDiskFile(file.m_handle.Get())) {
-        file.m_handle.Reset();
-        FailStep(FormatMsg(MsgNotADiskFile, path));
-        return false;
-    }
-    return true;
-}
-
-// A plan reads what the file would hold by then and creates nothing: a
-// missing file reads as empty, unless its directory is missing too, which
-// the run's creation would fail on.
-bool OpenForPlan(const std::string& path, TTextFile& file)
-{
-    std::string source = PathToRead(path);
-    if (source == path && !IsFilePath(path)) {
-        if (!ParentWouldExist(path)) {
-            CantOpenOrCreate(path, ERROR_PATH_NOT_FOUND);
-            return false;
-        }
-        file.m_missing = true;
-        return true;
-    }
-    return OpenReader(source, path, file);
-}
-
-bool TTextFile::Fill()
-{
-    m_buffer.resize(ReadChunkSize);
-    DWORD read = 0;
-    if (!ReadFile(m_handle.Get(), m_buffer.data(), ReadChunkSize, &read, nullptr)) RaiseLastIoError();
-    m_buffer.resize(read);
-    m_position = 0;
-    return read > 0;
-}
-
-int TTextFile::NextByte()
-{
-    if (m_position >= m_buffer.size() && !Fill()) return -1;
-    return static_cast<unsigned char>(m_buffer[m_position++]);
-}
-
-bool TTextFile::AtEnd()
-{
-    if (m_missing) return true;
-    return m_position >= m_buffer.size() && !Fill();
-}
-
-// A line ends at LF or CR LF; a CR not followed by LF is dropped; Ctrl-Z is
-// ordinary text. The last line may lack a line end.
-std::string TTextFile::ReadLine()
+std::string TTextReader::ReadLine()
 {
     std::string line;
-    for (int c = NextByte(); c != -1 && c != '\n'; c = NextByte()) {
+    while (m_position < m_bytes.size()) {
+        char c = m_bytes[m_position++];
+        if (c == '\n') break;
         if (c != '\r') {
-            line.push_back(static_cast<char>(c));
+            line.push_back(c);
             continue;
         }
         if (AtEnd()) break;
-        if (m_buffer[m_position] == '\n') {
+        if (m_bytes[m_position] == '\n') {
             ++m_position;
             break;
         }
@@ -125,113 +62,89 @@ std::string TTextFile::ReadLine()
     return line;
 }
 
-void TTextFile::Append(const std::string& text)
+std::optional<TChange> DecideTextEntry(TTextReader& file, const std::string& path, const TTextEntry& entry,
+                                       TSectionMode mode)
 {
-    if (!m_appending) {
-        // Reading is over for this item: from here on the file is only written at its end.
-        m_handle.Reset();
-        m_buffer.clear();
-        m_position = 0;
-        UniqueFile writer(CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!writer) RaiseLastIoError();
-        NoteFileChanged(m_path);
-        LONG high = 0;
-        if (SetFilePointer(writer.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
-            GetLastError() != NO_ERROR)
-            RaiseLastIoError();
-        m_handle = std::move(writer);
-        m_appending = true;
+    TChange change;
+    change.Kind = TChangeKind::TextLine;
+    change.Action = TChangeAction::Append;
+    change.Target = path;
+    change.Path = path;
+    change.Line = FormatMsg(MsgValueLine, entry.Prefix);
+    if (mode != TSectionMode::Insert) {
+        change.Failure = FailureOf(Msg(MsgNotSupported));
+        return change;
     }
-    const char* data = text.data();
-    size_t left = text.size();
+    std::string upperPrefix = UpperAnsi(entry.Prefix);
+    // Once the end has been reached, every later entry of the item is added.
+    while (!file.Appending && !file.AtEnd()) {
+        file.LastLine = file.ReadLine();
+        if (LineMatches(file.LastLine, upperPrefix)) return std::nullopt;
+    }
+    change.Reason = Msg(MsgPlanMissing);
+    change.Before.Known = change.After.Known = true;
+    change.Before.Size = file.Length();
+    change.After.Present = true;
+    // The previous last line is closed first; the new one stays open.
+    change.After.Data = file.LastLine.empty() ? entry.Full : LineEnd + entry.Full;
+    change.After.Size = file.Length() + static_cast<int64_t>(change.After.Data.size());
+    file.Appending = true;
+    file.LastLine = entry.Full;
+    file.Appended(change.After.Data.size());
+    return change;
+}
+
+TApplied ApplyTextChange(const TChange& change)
+{
+    UniqueFile writer(CreateFileA(change.Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!writer) RaiseLastIoError();
+    NoteFileChanged(change.Path);
+    LONG high = 0;
+    if (SetFilePointer(writer.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
+        RaiseLastIoError();
+    const char* data = change.After.Data.data();
+    size_t left = change.After.Data.size();
     while (left > 0) {
         DWORD written = 0;
-        DWORD chunk = left > ReadChunkSize ? ReadChunkSize : static_cast<DWORD>(left);
-        if (!WriteFile(m_handle.Get(), data, chunk, &written, nullptr)) RaiseLastIoError();
+        DWORD chunk = left > WriteChunkSize ? WriteChunkSize : static_cast<DWORD>(left);
+        if (!WriteFile(writer.Get(), data, chunk, &written, nullptr)) RaiseLastIoError();
         if (written == 0) throw IoError(ERROR_DISK_FULL);
         data += written;
         left -= written;
     }
+    if (!CloseHandle(writer.Release())) RaiseLastIoError();
+    return {};
 }
 
-bool OpenTextFile(const std::string& path, TTextFile& file)
-{
-    file = TTextFile();
-    file.m_path = path;
-    if (IsDeviceName(path)) {
-        FailStep(FormatMsg(MsgNotADiskFile, path));
-        return false;
-    }
-    if (Run.Plan.Active) return OpenForPlan(path, file);
-    if (!IsFilePath(path)) {
-        // OPEN_ALWAYS: a file that appeared since the test above is kept as it is.
-        UniqueFile created(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!created) {
-            CantOpenOrCreate(path, GetLastError());
-            return false;
-        }
-        NoteFileChanged(path);
-    }
-    return OpenReader(path, path, file);
-}
-
-TTextChange DecideTextEntry(TTextFile& file, const TTextEntry& entry, TSectionMode mode)
-{
-    if (mode != TSectionMode::Insert) return TTextChange::NotSupported;
-    std::string upperPrefix = UpperAnsi(entry.Prefix);
-    for (;;) {
-        // Once the end has been reached, every later entry of the item is added.
-        if (file.m_appending || file.AtEnd()) return TTextChange::Append;
-        file.m_lastLine = file.ReadLine();
-        if (LineMatches(file.m_lastLine, upperPrefix)) return TTextChange::Present;
-    }
-}
-
-void ApplyTextEntry(TTextFile& file, const TTextEntry& entry, TTextChange change)
-{
-    switch (change) {
-    case TTextChange::Present:
-        return;
-    case TTextChange::NotSupported:
-        ReportItem(FormatMsg(MsgValueLine, entry.Prefix));
-        FailStep(Msg(MsgNotSupported));
-        return;
-    case TTextChange::Append:
-        ReportItem(FormatMsg(MsgValueLine, entry.Prefix));
-        if (Run.Plan.Active) {
-            // Every later entry of the item is added too, as in a run.
-            file.m_appending = true;
-            file.m_lastLine = entry.Full;
-            return ReportChange(TChangeKind::TextLine, Msg(MsgPlanMissing));
-        }
-        // The previous last line is closed first; the new one stays open.
-        file.Append(file.m_lastLine.empty() ? entry.Full : LineEnd + entry.Full);
-        file.m_lastLine = entry.Full;
-        ReportOk();
-        return;
-    }
-}
-
-void CloseTextFile(TTextFile& file)
-{
-    if (!file.m_handle) return;
-    if (!CloseHandle(file.m_handle.Release())) RaiseLastIoError();
-}
-
-void ProcessTextItem(const TTextItem& item, TSectionMode mode)
+bool ProcessTextItem(const TTextItem& item, TSectionMode mode, TSteps& steps)
 {
     ReportItem(FormatMsg(MsgItemLine, item.Shown));
-    TTextFile file;
-    if (!OpenTextFile(item.Path, file)) return;
+    bool ok = true;
+    if (IsDeviceName(item.Path)) {
+        Take(steps, FailedStep(TChangeKind::TextLine, item.Path, FailureOf(FormatMsg(MsgNotADiskFile, item.Path))), ok);
+        return false;
+    }
+    TMachineView& machine = steps.Machine();
+    TTextRead read = machine.TextFile(item.Path);
+    if (read.Status == TTextRead::Missing) {
+        if (!Take(steps, EmptyFileCreation(item.Path), ok) || !ok) return false;
+        read = machine.TextFile(item.Path);
+    }
+    if (read.Status == TTextRead::OpenFailed || read.Status == TTextRead::NotADiskFile) {
+        TFailure failure = read.Status == TTextRead::OpenFailed ? CantOpenOrCreate(item.Path, read.Code)
+                                                                : FailureOf(FormatMsg(MsgNotADiskFile, item.Path));
+        Take(steps, FailedStep(TChangeKind::TextLine, item.Path, failure), ok);
+        return false;
+    }
+    TTextReader file(read.Bytes);
     bool anyEntry = false;
     for (const TTextEntry& entry : item.Entries) {
-        if (!Run.RunOk) break;
         if (!anyEntry) WriteLine();
         anyEntry = true;
-        ApplyTextEntry(file, entry, DecideTextEntry(file, entry, mode));
+        std::optional<TChange> change = DecideTextEntry(file, item.Path, entry, mode);
+        if (change && !Take(steps, *change, ok)) break;
     }
-    CloseTextFile(file);
     if (!anyEntry) WriteLine();
+    return ok;
 }

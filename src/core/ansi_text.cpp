@@ -89,3 +89,14 @@ std::string LoadTableString(HMODULE module, unsigned id, size_t bufferSize)
     if (text.size() > bufferSize - 1) text.resize(bufferSize - 1);
     return text;
 }
+
+char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text) c = UpperAscii(c);
+    return text;
+}

@@ -33,3 +33,8 @@ std::string AnsiToOem(const std::string& text);
 // resource file), as LoadStringA gives it into a buffer of `bufferSize`;
 // empty when the table lacks it.
 std::string LoadTableString(HMODULE module, unsigned id, size_t bufferSize);
+
+// Only ASCII letters in upper case: for the fixed words and letters of the
+// script format, which the user's locale must not change.
+char UpperAscii(char c);
+std::string UpperAscii(std::string text);

@@ -1,16 +1,8 @@
 #include "core/disk_files.h"
 
+#include "core/ansi_text.h"
 #include "core/handles.h"
 #include "core/run_state.h"
-
-namespace {
-
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-}  // namespace
 
 bool IsDeviceName(const std::string& path)
 {

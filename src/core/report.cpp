@@ -120,19 +120,28 @@ void ReportOk()
     StatusBox(MsgOkBox, ColorLightGreen);
 }
 
-void ReportChange(TChangeKind kind, const std::string& reason)
+void ShowChange(const std::string& reason)
 {
     PlanBox(MsgPlanChangeBox, ColorLightYellow, reason, TextAttribute() & 0x0F);
-    ++Run.Plan.Changes[static_cast<int>(kind)];
+}
+
+void ShowFailure(const std::string& message)
+{
+    PlanBox(MsgFailedBox, ColorLightRed, Msg(MsgErrorPrefix) + message, ColorWhite);
+}
+
+bool LineOpen()
+{
+    return ConsoleState.ColumnsWritten > 0;
+}
+
+void EndOpenLine()
+{
+    if (LineOpen()) WriteLine();
 }
 
 void ReportError(const std::string& message)
 {
-    if (Run.Plan.Active) {
-        PlanBox(MsgFailedBox, ColorLightRed, Msg(MsgErrorPrefix) + message, ColorWhite);
-        ++Run.Plan.Failures;
-        return;
-    }
     uint8_t saved = StatusBox(MsgFailedBox, ColorLightRed);
     RecordText("\r\n" + Msg(MsgErrorPrefix) + message + "\r\n");
     RecordPause screenOnly;  // the log has the error; its layout and the prompt are for the screen
@@ -154,16 +163,4 @@ void ReportFailure(int32_t code)
 {
     Run.LastErrorCode = code;
     ReportError(SystemMessageOrCode(code));
-}
-
-void FailStep(int32_t code)
-{
-    ReportFailure(code);
-    FailRun();
-}
-
-void FailStep(const std::string& message)
-{
-    ReportError(message);
-    FailRun();
 }

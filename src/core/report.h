@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "core/run_state.h"
 
 // The text converted from the ANSI code page to the OEM code page, same length.
 std::string ToOem(const std::string& text);
@@ -24,19 +23,21 @@ void ReportItem(const std::string& text);
 void ReportOk();
 
 // Completes the open step line with " FAILED " in light red, prints
-// "ERROR: " and the message in white, and waits for a key. In a plan the
-// message stands on the next line instead, indented, and nothing is waited
-// for: the plan goes on.
+// "ERROR: " and the message in white, and waits for a key.
 void ReportError(const std::string& message);
 
-// In a plan: completes the open step line with "CHANGE" in light yellow and
-// prints the reason on the next line, indented; the change is counted.
-void ReportChange(TChangeKind kind, const std::string& reason);
+// A plan's forms: the open step line completed with "CHANGE" in light yellow
+// and the reason on the next line, indented; or with " FAILED " and the
+// error on the next line, indented, and no key waited for.
+void ShowChange(const std::string& reason);
+void ShowFailure(const std::string& message);
+
+// Whether text has been written since the last line break.
+bool LineOpen();
+// Ends the line when one is open.
+void EndOpenLine();
 
 // ReportError with the system's text for the code (the code itself where the
 // system has none); the code is recorded as the run's LastErrorCode.
 void ReportFailure(int32_t code);
 
-// A failed step: the failure reported as above, and the run has failed.
-void FailStep(int32_t code);
-void FailStep(const std::string& message);

@@ -6,53 +6,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
-
-// What a plan counts: the changes it shows, by what they change.
-enum class TChangeKind {
-    File,
-    Directory,
-    RegistryKey,
-    RegistryValue,
-    IniValue,
-    TextLine,
-    Alias,
-    Server,
-    Restart,  // shown, but the program file's change is what counts
-    Count,
-};
-
-// A value as a plan expects to find it once earlier steps have been made.
-struct TPlannedValue {
-    bool Present = false;
-    DWORD Type = 0;     // registry values
-    std::string Bytes;  // the data, or an INI value's text
-};
-
-// A plan (--plan) walks the run's road and shows what each step would change
-// instead of changing it.
-struct TPlanState {
-    bool Active = false;
-    int Changes[static_cast<int>(TChangeKind::Count)] = {};
-    int Failures = 0;          // steps shown as failing
-    bool Restart = false;      // the program would restart from a new copy of itself
-    // Files the run would have replaced by now (upper-case target path), and
-    // the source copies to read in their place.
-    std::map<std::string, std::string> Copies;
-    std::set<std::string> Directories;  // upper-case paths the run would have created by now
-    // Registry keys (root and upper-case path) the run would have created by now.
-    std::set<std::string> RegistryKeys;
-    // Registry values the run would have written or deleted by now, by key
-    // and upper-case value name.
-    std::map<std::string, TPlannedValue> RegistryValues;
-    // INI values the run would have written or deleted by now, by upper-case
-    // file, section and key; a deleted value is absent.
-    std::map<std::string, TPlannedValue> IniValues;
-};
 
 struct TRunState {
     std::string ScriptName;    // first argument, relative to ExeDir
@@ -79,7 +36,6 @@ struct TRunState {
     // Target directories already swept of scratch copies that interrupted
     // runs left (upper case): each is swept once per run.
     std::set<std::string> SweptDirectories;
-    TPlanState Plan;
     // The directories listed so far and what the run changed in them
     // (core/dir_listing); created at the first look-up.
     std::shared_ptr<struct TDirListings> Listings;
@@ -89,20 +45,11 @@ struct TRunState {
 
 extern TRunState Run;
 
-// Clears a failed step into the run state; RunOk never becomes true again. A
-// plan goes on to show the rest: it counts the failure where it is reported.
+// The run has failed; RunOk never becomes true again.
 inline void FailRun()
 {
-    if (!Run.Plan.Active) Run.RunOk = false;
+    Run.RunOk = false;
 }
-
-// The file to read for `path`: in a plan, the source copy that the run would
-// have put in its place by now; otherwise the path itself.
-std::string PathToRead(const std::string& path);
-
-// In a plan: whether the directory that holds `path` is there now, or the run
-// would have made it by then.
-bool ParentWouldExist(const std::string& path);
 
 // Upper case in the ANSI code page, for paths compared without regard to case.
 std::string PathKey(const std::string& path);

@@ -4,8 +4,6 @@
 
 #include "core/handles.h"
 #include "core/messages.h"
-#include "core/report.h"
-#include "core/run_state.h"
 
 namespace {
 
@@ -278,15 +276,19 @@ DBIResult DbiCfgSave(hDBIDb database, const char* configFile, BOOL persistent)
     return entry ? entry(database, configFile, persistent) : failure;
 }
 
-bool CheckEngineResult(DBIResult code)
+std::string EngineFailureText(DBIResult code)
 {
-    if (code == DBIERR_NONE) return true;
+    if (code == DBIERR_NONE) return {};
     char text[DbiErrorTextSize] = {};
     std::string message;
     if (DbiGetErrorString(code, text) == DBIERR_NONE) message.assign(text, strnlen(text, sizeof text));
-    // An empty text would make ReportError explain an unrelated system code.
+    // An empty text would have the failure explained by an unrelated system code.
     if (message.empty()) message = Msg(MsgEngineNotInstalled);
-    ReportError(message);
-    FailRun();
-    return false;
+    return message;
+}
+
+bool AliasRecordMatches(const char* record, const std::string& oemName)
+{
+    size_t length = strnlen(record, DbiAliasNameField);
+    return length < DbiAliasNameField && length == oemName.size() && std::memcmp(record, oemName.data(), length) == 0;
 }

@@ -54,10 +54,13 @@ DBIResult DbiGetErrorString(DBIResult code, char* text);
 // Saves the engine configuration (no handle and no file: the default one).
 DBIResult DbiCfgSave(hDBIDb database, const char* configFile, BOOL persistent);
 
-// True for success. Otherwise prints the engine's text for the code (or "BDE
-// is not installed or corrupted." when it has none) through ReportError,
-// clears RunOk and gives false.
-bool CheckEngineResult(DBIResult code);
+// Empty for success; otherwise the engine's text for the code, or "BDE is not
+// installed or corrupted." when it has none.
+std::string EngineFailureText(DBIResult code);
+
+// The record's alias name (NUL-terminated in its first 32 bytes) equals
+// `oemName` byte for byte. A record without a NUL there names nothing.
+bool AliasRecordMatches(const char* record, const std::string& oemName);
 
 // Loader details, exposed for the tests.
 namespace engine_loader {

@@ -2,6 +2,14 @@
 
 #include <windows.h>
 
+#include "actions/alias.h"
+#include "actions/directory.h"
+#include "actions/file_update.h"
+#include "actions/ini_values.h"
+#include "actions/ole_server.h"
+#include "actions/registry.h"
+#include "actions/text_file.h"
+#include "core/ansi_text.h"
 #include "core/messages.h"
 #include "core/report.h"
 #include "core/run_state.h"
@@ -13,59 +21,58 @@
 
 namespace {
 
-// Only ASCII letters: the order keys are letters of fixed tables.
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 // The engine starts before the first alias item of the run; a later alias
 // item starts it only when no earlier start succeeded.
-void StartEngineOnce()
+void StartEngineOnce(TSteps& steps)
 {
     if (Run.EngineStarted) return;
     // Written directly: the engine line comes before a pending banner and heading.
     WriteText(Msg(MsgEngineInit));
-    bool started = CheckEngineResult(DbiInit(nullptr));
-    if (started) ReportOk();
-    Run.EngineStarted = started;
+    std::string failure = EngineFailureText(DbiInit(nullptr));
+    Run.EngineStarted = failure.empty();
+    if (Run.EngineStarted) return ReportOk();
+    bool ok = true;
+    Take(steps, FailedStep(TChangeKind::Alias, std::string(), FailureOf(failure)), ok);
+    steps.ItemFailed();
 }
 
-void ProcessItem(const TItemPlace& place, TItemKind kind, const std::string& value, TSectionMode mode)
+bool ProcessItem(const TItemPlace& place, TItemKind kind, const std::string& value, TSectionMode mode, TSteps& steps)
 {
     switch (kind) {
     case TItemKind::File: {
         TFileItemRead item = ReadFileItem(place, value, mode);
-        if (item.Skipped) return;
-        if (item.IsRename) return RenameFile(item.Rename);
-        if (!UpdateFileItem(item.Update, mode, NewScriptSource)) FailRun();
-        return;
+        if (item.Skipped) return true;
+        if (item.IsRename) return RenameFile(item.Rename, steps);
+        return UpdateFileItem(item.Update, mode, NewScriptSource, steps);
     }
     case TItemKind::Dir:
-        return RemoveOrRename(ReadDirItem(place, value, mode), mode);
+        return ProcessDirItem(ReadDirItem(place, value, mode), mode, steps);
     case TItemKind::Registry:
-        return ProcessRegistryItem(ReadRegistryItem(place, value, mode), mode);
+        return ProcessRegistryItem(ReadRegistryItem(place, value, mode), mode, steps);
     case TItemKind::Ini:
-        return ProcessIniItem(ReadIniItem(place, value, mode), mode);
-    case TItemKind::Alias: {
-        StartEngineOnce();
+        return ProcessIniItem(ReadIniItem(place, value, mode), mode, steps);
+    case TItemKind::Alias:
+        StartEngineOnce(steps);
         // Made even when the start failed; the run then stops after this item.
-        TAliasItem item = ReadAliasItem(place, value);
-        return ApplyAlias(item, DecideAlias(item, mode));
-    }
+        return ProcessAliasItem(ReadAliasItem(place, value, mode), mode, steps);
     case TItemKind::Text:
-        return ProcessTextItem(ReadTextItem(place, value, mode), mode);
+        return ProcessTextItem(ReadTextItem(place, value, mode), mode, steps);
     case TItemKind::Server:
-        return RegisterServer(ReadServerItem(value), mode);
+        return ProcessServerItem(ReadServerItem(value), mode, steps);
     }
+    return true;
+}
+
+void ProcessOneItem(const TItemPlace& place, TItemKind kind, const std::string& value, TSectionMode mode,
+                    TSteps& steps)
+{
+    if (!ProcessItem(place, kind, value, mode, steps)) steps.ItemFailed();
 }
 
 // Items {prefix}1, {prefix}2, ... up to the first missing or empty one.
 // False when an item failed.
 bool ProcessKind(const std::string& script, const std::string& section, const TItemKindLayout& kind,
-                 TSectionMode mode)
+                 TSectionMode mode, TSteps& steps)
 {
     std::string prefix = Msg(kind.Prefix);
     for (int n = 1;; ++n) {
@@ -73,28 +80,27 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
         TScriptReadScope reads;
         std::string value = ReadScriptString(script, section, prefix + std::to_string(n));
         if (value.empty()) return true;
-        // A plan changes nothing that a pause could give time to.
-        if (Run.PauseMs > 0 && !Run.Plan.Active) Sleep(static_cast<DWORD>(Run.PauseMs));
+        if (Run.PauseMs > 0) steps.Pause(static_cast<DWORD>(Run.PauseMs));
         if (n == 1) Run.PendingHeading = Msg(kind.Heading);
-        ProcessItem(TItemPlace{script, section, n}, kind.Kind, value, mode);
+        ProcessOneItem(TItemPlace{script, section, n}, kind.Kind, value, mode, steps);
         if (!Run.RunOk) return false;
     }
 }
 
-bool ProcessSection(const std::string& script, const std::string& section, TSectionMode mode)
+bool ProcessSection(const std::string& script, const std::string& section, TSectionMode mode, TSteps& steps)
 {
     std::string itemOrder = UpperAscii(ReadScriptString(script, section, Msg(WordItemOrder)));
     if (itemOrder.empty()) itemOrder = DefaultItemOrder(mode);
     for (char letter : itemOrder) {
         const TItemKindLayout* kind = FindItemKind(letter);
-        if (kind && !ProcessKind(script, section, *kind, mode)) return false;
+        if (kind && !ProcessKind(script, section, *kind, mode, steps)) return false;
     }
     return true;
 }
 
 }  // namespace
 
-void ProcessScript(const std::string& scriptPath)
+void ProcessScript(const std::string& scriptPath, TSteps& steps)
 {
     // The script is read as it stands when its walk begins, and again after
     // each change the run itself makes to a file: one look-up of its size and
@@ -107,11 +113,11 @@ void ProcessScript(const std::string& scriptPath)
         if (!kind) continue;
         std::string section = Msg(kind->Name);
         Run.PendingBanner = Msg(kind->Banner);
-        if (!ProcessSection(scriptPath, section, kind->Mode)) return;
+        if (!ProcessSection(scriptPath, section, kind->Mode, steps)) return;
         // Without a computer name there is no section meant for this computer.
         if (Run.ComputerName.empty()) continue;
         Run.PendingBanner += " [ " + Run.ComputerName + " ]";
-        if (!ProcessSection(scriptPath, section + "." + Run.ComputerName, kind->Mode)) return;
+        if (!ProcessSection(scriptPath, section + "." + Run.ComputerName, kind->Mode, steps)) return;
     }
     // A banner or heading of a section that printed nothing must not show
     // above a later script's lines.
@@ -120,8 +126,8 @@ void ProcessScript(const std::string& scriptPath)
 }
 
 void ProcessScriptItem(const std::string& scriptPath, const std::string& section, TItemKind kind, int n,
-                       TSectionMode mode)
+                       TSectionMode mode, TSteps& steps)
 {
     std::string value = ReadScriptString(scriptPath, section, Msg(ItemKindLayout(kind).Prefix) + std::to_string(n));
-    if (!value.empty()) ProcessItem(TItemPlace{scriptPath, section, n}, kind, value, mode);
+    if (!value.empty()) ProcessOneItem(TItemPlace{scriptPath, section, n}, kind, value, mode, steps);
 }

@@ -4,24 +4,26 @@
 #include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
-#include "core/report.h"
 #include "core/run_state.h"
 #include "run/item_reader.h"
 #include "script/constants.h"
 #include "script/expand.h"
 #include "script/profile.h"
 
-bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode)
+bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode, TSteps& steps)
 {
     if (name.empty()) return true;
-    return UpdateFileItem(NamedFileItem(name, flags, mode), mode, NewScriptSource);
+    return UpdateFileItem(NamedFileItem(name, flags, mode), mode, NewScriptSource, steps);
 }
 
-bool ScriptIsADiskFile()
+bool ScriptIsADiskFile(TSteps& steps)
 {
     if (MayOpenAsFile(ScriptPath())) return true;
-    ReportItem(FormatMsg(MsgItemLine, Run.ScriptName));
-    FailStep(FormatMsg(MsgNotADiskFile, ScriptPath()));
+    TChange step = FailedStep(TChangeKind::File, ScriptPath(), FailureOf(FormatMsg(MsgNotADiskFile, ScriptPath())));
+    step.Line = FormatMsg(MsgItemLine, Run.ScriptName);
+    bool ok = true;
+    Take(steps, step, ok);
+    steps.ItemFailed();
     return false;
 }
 

@@ -5,17 +5,18 @@
 
 #include <string>
 
-#include "actions/own_files.h"
+#include "actions/file_decision.h"
+#include "actions/steps.h"
 #include "core/section_mode.h"
 
 // Brings the file or mask `name` (as written; constants expanded, relative to
 // the program's directory) up to date from the source directory, or deletes it
 // in Delete sections. True when the item succeeded; an empty name is a success.
-bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode);
+bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode, TSteps& steps);
 
 // The script names no device and is a disk file, so that it may be read;
 // otherwise its line fails with the reason (and the run fails).
-bool ScriptIsADiskFile();
+bool ScriptIsADiskFile(TSteps& steps);
 
 // Before the script or the settings file is replaced: the constants of their
 // source copies are loaded, and the source directory named by the source copy

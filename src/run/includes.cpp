@@ -13,32 +13,12 @@
 #include "run/file_items.h"
 #include "script/constants.h"
 #include "script/expand.h"
+#include "script/include_chain.h"
 #include "script/script_image.h"
 
 namespace {
 
-bool SameFileName(const std::string& a, const std::string& b)
-{
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-// The file names of the scripts being processed, outermost first. A script
-// that includes one of them would otherwise recurse until the stack ends.
-bool IsInChain(const std::vector<std::string>& chain, const std::string& name)
-{
-    for (const std::string& entry : chain)
-        if (SameFileName(entry, name)) return true;
-    return false;
-}
-
-std::string DescribeChain(const std::vector<std::string>& chain, const std::string& name)
-{
-    std::string text;
-    for (const std::string& entry : chain) text += entry + " -> ";
-    return text + name;
-}
-
-void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& chain)
+void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& chain, TSteps& steps)
 {
     std::string options = Msg(WordOptions);
     std::string word = Msg(WordInclude);
@@ -47,27 +27,31 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
         if (value.empty()) return;
         std::string name = FileNamePart(ExpandConstants(value, ExpandPlain));
         std::string line = FormatMsg(MsgProcessing, name);
-        if (IsInChain(chain, name)) {
+        if (InChain(chain, name)) {
             WriteText(line);
-            FailStep(FormatMsg(MsgIncludeCycle, DescribeChain(chain, name)));
+            bool ok = true;
+            Take(steps,
+                 FailedStep(TChangeKind::File, name, FailureOf(FormatMsg(MsgIncludeCycle, DescribeChain(chain, name)))),
+                 ok);
+            steps.ItemFailed();
             // A plan shows the rest; this include is never processed.
-            if (Run.Plan.Active) continue;
-            return;
+            if (!Run.RunOk) return;
+            continue;
         }
         WriteLine(line);
         Run.PendingBanner = Msg(MsgUpdating);
         // A heading left by a skipped item of the previous script belongs to no item here.
         Run.PendingHeading.clear();
-        if (!UpdateFile(name, "", TSectionMode::Update)) {
-            FailRun();
-            if (Run.Plan.Active) continue;
-            return;
+        if (!UpdateFile(name, "", TSectionMode::Update, steps)) {
+            steps.ItemFailed();
+            if (!Run.RunOk) return;
+            continue;
         }
         std::string path = Run.ExeDir + name;
         LoadConstants(path);
         chain.push_back(name);
-        ProcessIncludesOf(path, chain);
-        if (Run.RunOk) ProcessScript(path);
+        ProcessIncludesOf(path, chain, steps);
+        if (Run.RunOk) ProcessScript(path, steps);
         chain.pop_back();
         if (!Run.RunOk) return;
     }
@@ -75,8 +59,8 @@ void ProcessIncludesOf(const std::string& scriptPath, std::vector<std::string>& 
 
 }  // namespace
 
-void ProcessIncludes(const std::string& scriptPath)
+void ProcessIncludes(const std::string& scriptPath, TSteps& steps)
 {
     std::vector<std::string> chain{FileNamePart(scriptPath)};
-    ProcessIncludesOf(scriptPath, chain);
+    ProcessIncludesOf(scriptPath, chain, steps);
 }

@@ -6,53 +6,47 @@
 #include "script/constants.h"
 #include "script/expand.h"
 #include "script/script_image.h"
+#include "script/script_layout.h"
 
 namespace {
 
-std::string Read(const TItemPlace& place, const std::string& key)
-{
-    return ReadScriptString(place.Script, place.Section, key);
-}
+// Reads the sub-keys of one item as the script layout describes them.
+class TItemKeys {
+public:
+    TItemKeys(const TItemPlace& place, TItemKind kind, TSectionMode mode)
+        : m_place(place), m_kind(ItemKindLayout(kind)), m_mode(mode)
+    {
+    }
 
-// The key of entry m of the item: "Reg2Val3Name".
-std::string EntryKey(unsigned kindWord, const TItemPlace& place, unsigned entryWord, int m, unsigned partWord)
-{
-    return Msg(kindWord) + std::to_string(place.Number) + Msg(entryWord) + std::to_string(m) + Msg(partWord);
-}
+    // The key as written ("File1Flags"; with an entry number "Reg1Val2Name");
+    // empty when the section's mode does not read it.
+    std::string Raw(unsigned word, int entry = 0) const
+    {
+        const TSubKey* key = FindSubKey(m_kind, entry ? m_kind.EntryWord : 0, word);
+        if (!key || !(key->ReadIn & ReadInBit(m_mode))) return {};
+        std::string name = Msg(m_kind.Prefix) + std::to_string(m_place.Number);
+        if (entry) name += Msg(m_kind.EntryWord) + std::to_string(entry);
+        return ReadScriptString(m_place.Script, m_place.Section, name + Msg(word));
+    }
 
-std::string ItemKey(unsigned kindWord, const TItemPlace& place, unsigned partWord)
-{
-    return Msg(kindWord) + std::to_string(place.Number) + Msg(partWord);
-}
+    // A text read by Raw, expanded as the layout says for that key.
+    std::string Expanded(const std::string& raw, unsigned word, int entry = 0) const
+    {
+        const TSubKey* key = FindSubKey(m_kind, entry ? m_kind.EntryWord : 0, word);
+        return key ? ExpandAs(raw, key->Expansion) : raw;
+    }
+
+    std::string Read(unsigned word, int entry = 0) const { return Expanded(Raw(word, entry), word, entry); }
+
+private:
+    const TItemPlace& m_place;
+    const TItemKindLayout& m_kind;
+    TSectionMode m_mode;
+};
 
 bool Contains(const std::string& text, const std::string& word)
 {
     return !word.empty() && text.find(word) != std::string::npos;
-}
-
-// Escapes decoded, then constants expanded: the texts written into files,
-// the registry and the engine.
-std::string DecodedAndExpanded(const std::string& text)
-{
-    return ExpandConstants(DecodeEscapes(text), ExpandPlain);
-}
-
-// Expands each NUL-separated part on its own: the environment step works on
-// NUL-terminated text and would drop everything after the first NUL of a
-// multi-string or binary value.
-std::string ExpandEachPart(const std::string& text)
-{
-    std::string result;
-    size_t start = 0;
-    for (;;) {
-        size_t nul = text.find('\0', start);
-        result += ExpandConstants(text.substr(start, nul == std::string::npos ? std::string::npos : nul - start),
-                                  ExpandPlain);
-        if (nul == std::string::npos) break;
-        result += '\0';
-        start = nul + 1;
-    }
-    return result;
 }
 
 // The first character in upper case (ASCII); 'S' for an empty text.
@@ -61,6 +55,17 @@ char TypeLetter(const std::string& text)
     if (text.empty()) return 'S';
     char c = text[0];
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The item's own value as a line shows it, and as a path below the program's directory.
+std::string Shown(const std::string& value)
+{
+    return ExpandAs(value, TExpansion::Plain);
+}
+
+std::string PathOf(const std::string& value)
+{
+    return ExpandAs(value, TExpansion::Path);
 }
 
 }  // namespace
@@ -77,30 +82,29 @@ TFileItem NamedFileItem(const std::string& name, const std::string& flags, TSect
             item.WaitForPreviousInstance = true;
         }
     }
-    item.Path = ExpandConstants(given, ExpandPath);
+    item.Path = PathOf(given);
     return item;
 }
 
 TFileItemRead ReadFileItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::File, mode);
     TFileItemRead read;
-    std::string flags = ExpandConstants(Read(place, ItemKey(WordFile, place, WordFlags)), ExpandPlain);
+    std::string flags = keys.Read(WordFlags);
     bool only9x = Contains(flags, Msg(Word9xOnly));
     bool onlyNt = Contains(flags, Msg(WordNtOnly));
     if ((only9x && Run.NtFamily) || (onlyNt && !Run.NtFamily)) {
         read.Skipped = true;
         return read;
     }
-    if (mode == TSectionMode::Update) {
-        std::string renameTo = Read(place, ItemKey(WordFile, place, WordRenameTo));
-        if (!renameTo.empty()) {
-            read.IsRename = true;
-            read.Rename.Path = ExpandConstants(value, ExpandPath);
-            read.Rename.NewPath = ExpandConstants(renameTo, ExpandPath);
-            read.Rename.Shown = ExpandConstants(value, ExpandPlain);
-            read.Rename.NewShown = ExpandConstants(renameTo, ExpandPlain);
-            return read;
-        }
+    std::string renameTo = keys.Raw(WordRenameTo);
+    if (!renameTo.empty()) {
+        read.IsRename = true;
+        read.Rename.Path = PathOf(value);
+        read.Rename.NewPath = keys.Expanded(renameTo, WordRenameTo);
+        read.Rename.Shown = Shown(value);
+        read.Rename.NewShown = Shown(renameTo);
+        return read;
     }
     read.Update = NamedFileItem(value, flags, mode);
     return read;
@@ -108,37 +112,35 @@ TFileItemRead ReadFileItem(const TItemPlace& place, const std::string& value, TS
 
 TDirItem ReadDirItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::Dir, mode);
     TDirItem item;
-    item.Shown = ExpandConstants(value, ExpandPlain);
-    item.Path = ExpandConstants(value, ExpandPath);
-    if (mode == TSectionMode::Update) {
-        std::string newName = Read(place, ItemKey(WordDir, place, WordRenameTo));
-        item.HasNewName = !newName.empty();
-        item.NewShown = ExpandConstants(newName, ExpandPlain);
-        item.NewPath = ExpandConstants(newName, ExpandPath);
-    }
+    item.Shown = Shown(value);
+    item.Path = PathOf(value);
+    std::string newName = keys.Raw(WordRenameTo);
+    item.HasNewName = !newName.empty();
+    item.NewShown = Shown(newName);
+    item.NewPath = keys.Expanded(newName, WordRenameTo);
     return item;
 }
 
 TRegistryItem ReadRegistryItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::Registry, mode);
     TRegistryItem item;
     item.RawPath = value;
-    item.Path = ExpandConstants(value, ExpandPlain);
+    item.Path = Shown(value);
     if (!item.Path.empty()) {
         TRootKey root = ParseRootKey(item.Path);
         item.Root = root.Root;
         item.SubKey = root.SubKey;
     }
     for (int m = 1;; ++m) {
-        std::string name = Read(place, EntryKey(WordReg, place, WordVal, m, WordName));
+        std::string name = keys.Raw(WordName, m);
         if (name.empty()) break;
         TRegistryValue entry;
-        entry.Name = ExpandConstants(name, ExpandPlain);
-        if (mode != TSectionMode::Delete) {
-            entry.TypeLetter = TypeLetter(Read(place, EntryKey(WordReg, place, WordVal, m, WordType)));
-            entry.Text = ExpandEachPart(DecodeEscapes(Read(place, EntryKey(WordReg, place, WordVal, m, WordValue))));
-        }
+        entry.Name = keys.Expanded(name, WordName, m);
+        entry.TypeLetter = TypeLetter(keys.Read(WordType, m));
+        entry.Text = keys.Read(WordValue, m);
         item.Values.push_back(std::move(entry));
     }
     return item;
@@ -146,32 +148,33 @@ TRegistryItem ReadRegistryItem(const TItemPlace& place, const std::string& value
 
 TIniItem ReadIniItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::Ini, mode);
     TIniItem item;
-    item.Shown = ExpandConstants(value, ExpandPlain);
-    item.File = ExpandConstants(value, ExpandPath);
+    item.Shown = Shown(value);
+    item.File = PathOf(value);
     std::string section;
     for (int m = 1;; ++m) {
-        std::string ownSection = Read(place, EntryKey(WordIni, place, WordVal, m, WordSection));
+        std::string ownSection = keys.Raw(WordSection, m);
         // A value without a section of its own stays in the section of the one before.
         if (!ownSection.empty() || m == 1) section = ownSection;
         if (section.empty()) break;
-        std::string name = Read(place, EntryKey(WordIni, place, WordVal, m, WordName));
+        std::string name = keys.Raw(WordName, m);
         if (name.empty()) break;
         TIniValue entry;
-        entry.Section = ExpandConstants(section, ExpandPlain);
-        entry.Name = ExpandConstants(name, ExpandPlain);
-        if (mode != TSectionMode::Delete)
-            entry.Value = DecodedAndExpanded(Read(place, EntryKey(WordIni, place, WordVal, m, WordValue)));
+        entry.Section = keys.Expanded(section, WordSection, m);
+        entry.Name = keys.Expanded(name, WordName, m);
+        entry.Value = keys.Read(WordValue, m);
         item.Values.push_back(std::move(entry));
     }
     return item;
 }
 
-TAliasItem ReadAliasItem(const TItemPlace& place, const std::string& value)
+TAliasItem ReadAliasItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::Alias, mode);
     TAliasItem item;
-    item.Name = ExpandConstants(value, ExpandPlain);
-    std::string params = DecodedAndExpanded(Read(place, ItemKey(WordBDEAlias, place, WordParams)));
+    item.Name = Shown(value);
+    std::string params = keys.Read(WordParams);
     size_t separator = params.find(';');
     if (separator == std::string::npos) {
         item.Params = params;
@@ -184,16 +187,16 @@ TAliasItem ReadAliasItem(const TItemPlace& place, const std::string& value)
 
 TTextItem ReadTextItem(const TItemPlace& place, const std::string& value, TSectionMode mode)
 {
+    TItemKeys keys(place, TItemKind::Text, mode);
     TTextItem item;
-    item.Shown = ExpandConstants(value, ExpandPlain);
-    item.Path = ExpandConstants(value, ExpandPath);
+    item.Shown = Shown(value);
+    item.Path = PathOf(value);
     for (int m = 1;; ++m) {
-        std::string prefix = Read(place, EntryKey(WordText, place, WordStr, m, WordPrefix));
+        std::string prefix = keys.Raw(WordPrefix, m);
         if (prefix.empty()) break;
         TTextEntry entry;
-        entry.Prefix = DecodedAndExpanded(prefix);
-        if (mode == TSectionMode::Insert)
-            entry.Full = DecodedAndExpanded(Read(place, EntryKey(WordText, place, WordStr, m, WordFull)));
+        entry.Prefix = keys.Expanded(prefix, WordPrefix, m);
+        if (mode == TSectionMode::Insert) entry.Full = keys.Read(WordFull, m);
         item.Entries.push_back(std::move(entry));
     }
     return item;
@@ -201,5 +204,5 @@ TTextItem ReadTextItem(const TItemPlace& place, const std::string& value, TSecti
 
 TServerItem ReadServerItem(const std::string& value)
 {
-    return TServerItem{ExpandConstants(value, ExpandPlain), ExpandConstants(value, ExpandPath)};
+    return TServerItem{Shown(value), PathOf(value)};
 }

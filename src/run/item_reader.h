@@ -1,6 +1,7 @@
 // Reading an item whole from the parsed script into the typed item its action
-// takes: the item's value and every sub-key its kind has, expanded as the
-// kind asks (constants, escapes, paths below the program's directory).
+// takes: the item's value and every sub-key its kind has, read in the
+// sections and expanded as the script layout's row of the kind says
+// (constants, escapes, paths below the program's directory).
 #pragma once
 
 #include <string>
@@ -33,7 +34,7 @@ TFileItemRead ReadFileItem(const TItemPlace& place, const std::string& value, TS
 TDirItem ReadDirItem(const TItemPlace& place, const std::string& value, TSectionMode mode);
 TRegistryItem ReadRegistryItem(const TItemPlace& place, const std::string& value, TSectionMode mode);
 TIniItem ReadIniItem(const TItemPlace& place, const std::string& value, TSectionMode mode);
-TAliasItem ReadAliasItem(const TItemPlace& place, const std::string& value);
+TAliasItem ReadAliasItem(const TItemPlace& place, const std::string& value, TSectionMode mode);
 TTextItem ReadTextItem(const TItemPlace& place, const std::string& value, TSectionMode mode);
 TServerItem ReadServerItem(const std::string& value);
 

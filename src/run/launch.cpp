@@ -32,8 +32,9 @@ UniqueKernelHandle StartProcess(std::string commandLine, const char* currentDire
 
 // The launch command of the script's "Run" key, split at its first blank into
 // RunProgram and RunParameters (each expanded). False when under Wine
-// "RunFlags" lacks "wine": nothing is started then.
-bool ReadLaunch()
+// "RunFlags" lacks "wine": nothing is started then, and a run (but not a
+// plan, which says so) leaves the command unread.
+bool ReadLaunch(bool readAnyway)
 {
     std::string script = ScriptPath();
     std::string options = Msg(WordOptions);
@@ -43,7 +44,7 @@ bool ReadLaunch()
             ExpandConstants(ReadScriptString(script, options, Msg(WordRun) + Msg(WordFlags)), ExpandPlain);
         started = flags.find(Msg(WordWine)) != std::string::npos;
         // A run does not read the command when it would not start it.
-        if (!started && !Run.Plan.Active) return false;
+        if (!started && !readAnyway) return false;
     }
     std::string value = ReadScriptString(script, options, Msg(WordRun));
     size_t blank = value.find(' ');
@@ -73,7 +74,7 @@ void Restart()
 
 void LaunchApplication()
 {
-    if (!ReadLaunch()) return;
+    if (!ReadLaunch(false)) return;
     if (Run.RunProgram.empty()) return;
     WriteText(FormatMsg(MsgLoading, Run.RunProgram));
     StartProcess(Run.RunProgram + Run.RunParameters, Run.ExeDir.c_str());
@@ -82,7 +83,7 @@ void LaunchApplication()
 
 void ShowLaunch()
 {
-    bool started = ReadLaunch();
+    bool started = ReadLaunch(true);
     if (Run.RunProgram.empty()) return;
     if (started)
         WriteLine(FormatMsg(MsgPlanStarts, Run.RunProgram + Run.RunParameters));

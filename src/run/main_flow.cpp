@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 
 #include "core/command_line.h"
 #include "core/console.h"
@@ -21,10 +22,12 @@
 #include "run/launch.h"
 #include "run/plan.h"
 #include "run/run_lock.h"
+#include "run/run_steps.h"
 #include "run/script_check.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
+#include "script/read_source.h"
 #include "script/settings.h"
 
 namespace {
@@ -53,51 +56,63 @@ void LoadScriptSettings()
 // The program's own files first: the program, its language file, the
 // settings file and the script, stopping at the first that fails (a plan
 // shows them all).
-void UpdatePass()
+void UpdatePass(TSteps& steps, bool plan)
 {
     Run.SourceDir.clear();
-    if (!ScriptIsADiskFile()) return;
+    if (!ScriptIsADiskFile(steps)) return;
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
     const TSectionMode update = TSectionMode::Update;
-    if (Run.Plan.Active) {
+    if (plan) {
         for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
-            UpdateFile(name, "", update);
+            UpdateFile(name, "", update, steps);
         return;
     }
-    Run.RunOk = UpdateFile(Run.ExeName, "", update) && UpdateFile(Run.LanguageName, "", update) &&
-                UpdateFile(Run.SettingsName, "", update) && UpdateFile(Run.ScriptName, "", update);
+    Run.RunOk = UpdateFile(Run.ExeName, "", update, steps) && UpdateFile(Run.LanguageName, "", update, steps) &&
+                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(Run.ScriptName, "", update, steps);
 }
 
 // A plan goes on as the restarted copy would; the restart is shown where the
 // run would make it.
-void ShowRestart()
+void ShowRestart(TSteps& steps)
 {
     WriteLine(Msg(MsgRepeatLoading));
-    ReportChange(TChangeKind::Restart, FormatMsg(MsgPlanRestart, "_" + Run.ExeName));
+    TChange restart;
+    restart.Kind = TChangeKind::Restart;
+    restart.Action = TChangeAction::Restart;
+    restart.Target = Run.ExeDir + "_" + Run.ExeName;
+    restart.Reason = FormatMsg(MsgPlanRestart, "_" + Run.ExeName);
+    bool ok = true;
+    Take(steps, restart, ok);
 }
 
-void Processing()
+void Processing(TSteps& steps)
 {
     LoadScriptSettings();
     std::string script = ScriptPath();
-    ProcessIncludes(script);
+    ProcessIncludes(script, steps);
     if (!Run.RunOk) return;
     WriteLine(FormatMsg(MsgProcessing, Run.ScriptName));
-    ProcessScript(script);
+    ProcessScript(script, steps);
 }
 
-void EngineShutdown()
+void EngineShutdown(bool plan)
 {
     if (!Run.EngineStarted) return;
     // A plan changed nothing, so there is nothing to save.
-    if (Run.Plan.Active) {
+    if (plan) {
         DbiExit();
         return;
     }
     WriteText(Msg(MsgSavingEngineConfig));
-    if (CheckEngineResult(DbiCfgSave(nullptr, nullptr, static_cast<BOOL>(-1)))) ReportOk();
+    std::string failure = EngineFailureText(DbiCfgSave(nullptr, nullptr, static_cast<BOOL>(-1)));
+    if (failure.empty()) {
+        ReportOk();
+    } else {
+        ReportError(failure);
+        FailRun();
+    }
     DbiExit();
 }
 
@@ -186,8 +201,22 @@ int RunMainFlow(int argc, char** argv)
         NameRunLogInstance(MsgLogCheckRun);
         return CheckMode();
     }
-    Run.Plan.Active = arguments.Mode == TProgramMode::Plan;
-    if (Run.Plan.Active) {
+    const bool plan = arguments.Mode == TProgramMode::Plan;
+    std::unique_ptr<TPlanSteps> planSteps;
+    std::unique_ptr<TRunSteps> runSteps;
+    if (plan)
+        planSteps = std::make_unique<TPlanSteps>();
+    else
+        runSteps = std::make_unique<TRunSteps>();
+    TSteps& steps = plan ? static_cast<TSteps&>(*planSteps) : *runSteps;
+    // A plan reads the script, its settings and includes as its update pass
+    // would have left them.
+    if (plan) SetReadSource([&steps](const std::string& path) { return steps.Machine().ContentPath(path); });
+    // The plan's machine ends with this function: so does reading through it.
+    struct TReadSourceReset {
+        ~TReadSourceReset() { SetReadSource(nullptr); }
+    } readSourceReset;
+    if (plan) {
         NameRunLogInstance(MsgLogPlanRun);
         WriteLine(Msg(MsgPlanIntro));
     }
@@ -201,7 +230,7 @@ int RunMainFlow(int argc, char** argv)
     // The marker is removed once the run has its turn: a run that waits must
     // not take away the marker of the run it waits for. A run that fails
     // before that removes it all the same. A plan leaves it as it is.
-    bool markerRemoved = Run.Plan.Active;
+    bool markerRemoved = plan;
     auto removeMarker = [&markerRemoved] {
         if (!markerRemoved) SuccessMarker(true);
         markerRemoved = true;
@@ -212,25 +241,25 @@ int RunMainFlow(int argc, char** argv)
         BuildBuiltInConstants();
         ConsoleWriteLine();
         // A plan changes nothing, so it neither waits for a run nor holds one up.
-        bool turn = Run.Plan.Active || TakeRunLock();
+        bool turn = plan || TakeRunLock();
         removeMarker();
         if (!turn) return ExitFailed;
 
         try {
-            UpdatePass();
-            if (Run.Plan.Restart) ShowRestart();
-            if (Run.RunOk && !Run.SelfReplaced) Processing();
+            UpdatePass(steps, plan);
+            if (plan && planSteps->Restart()) ShowRestart(steps);
+            if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
         } catch (...) {
             // The engine configuration is saved before the error is shown.
-            EngineShutdown();
+            EngineShutdown(plan);
             throw;
         }
-        EngineShutdown();
+        EngineShutdown(plan);
 
-        if (Run.Plan.Active) {
+        if (plan) {
             ShowLaunch();
-            WriteLine(PlanSummary());
-            return PlanExitCode();
+            WriteLine(planSteps->Summary());
+            return planSteps->ExitCode();
         }
         if (Run.RunOk) {
             if (Run.SelfReplaced)
@@ -240,11 +269,12 @@ int RunMainFlow(int argc, char** argv)
         }
     } catch (const std::exception& error) {
         removeMarker();
-        ReportError(error.what());
+        // A plan shows the error and waits for no one.
+        plan ? ShowFailure(error.what()) : ReportError(error.what());
         return ExitFailed;
     } catch (...) {
         removeMarker();
-        ReportError(OsError(0).what());
+        plan ? ShowFailure(OsError(0).what()) : ReportError(OsError(0).what());
         return ExitFailed;
     }
 

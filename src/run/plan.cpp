@@ -1,56 +1,73 @@
 #include "run/plan.h"
 
+#include "actions/changes.h"
 #include "core/messages.h"
-#include "core/run_state.h"
+#include "core/report.h"
 #include "run/exit_codes.h"
+#include "script/script_layout.h"
 
-namespace {
-
-struct TKindWords {
-    TChangeKind Kind;
-    MessageId One;
-    MessageId Many;
-};
-
-// The order of the summary: the order of the default item kinds.
-constexpr TKindWords KindWords[] = {
-    {TChangeKind::File, MsgPlanFilesOne, MsgPlanFilesMany},
-    {TChangeKind::Directory, MsgPlanDirsOne, MsgPlanDirsMany},
-    {TChangeKind::RegistryKey, MsgPlanKeysOne, MsgPlanKeysMany},
-    {TChangeKind::RegistryValue, MsgPlanRegValuesOne, MsgPlanRegValuesMany},
-    {TChangeKind::IniValue, MsgPlanIniValuesOne, MsgPlanIniValuesMany},
-    {TChangeKind::Alias, MsgPlanAliasesOne, MsgPlanAliasesMany},
-    {TChangeKind::TextLine, MsgPlanLinesOne, MsgPlanLinesMany},
-    {TChangeKind::Server, MsgPlanServersOne, MsgPlanServersMany},
-};
-
-int Count(TChangeKind kind)
+void TPlanSteps::Show(const TChange& change)
 {
-    return Run.Plan.Changes[static_cast<int>(kind)];
+    if (!change.Quiet && !change.Line.empty()) ReportItem(change.Line);
 }
 
-}  // namespace
+TApplied TPlanSteps::Make(const TChange& change)
+{
+    if (change.Nothing) return {};
+    TApplied applied = ForeseeChange(change, m_machine);
+    // Later steps see what this one would have made; a step that would fail
+    // makes nothing (and the run would end there).
+    if (applied.Ok()) m_machine.Made(change);
+    return applied;
+}
 
-std::string PlanSummary()
+bool TPlanSteps::Report(const TChange& change, const TApplied& applied)
+{
+    if (applied.Ok()) {
+        if (change.Quiet) return true;
+        if (change.Nothing) {
+            ReportOk();
+            return true;
+        }
+        ShowChange(change.Reason);
+        ++m_changes[static_cast<int>(change.Kind)];
+        if (change.Kind == TChangeKind::File && change.FileOp == TFileOp::StageOwnFile) m_restart = true;
+        m_steps.push_back({change, {}});
+        return true;
+    }
+    if (change.Quiet && !change.Line.empty()) ReportItem(change.Line);
+    bool goesOn = true;
+    for (const TFailure& failure : applied.Failures) {
+        ShowFailure(FailureText(failure));
+        ++m_failures;
+        goesOn = goesOn && !failure.EndsWalk;
+    }
+    m_steps.push_back({change, applied.Failures});
+    return goesOn;
+}
+
+std::string TPlanSteps::Summary() const
 {
     std::string changes;
-    for (const TKindWords& words : KindWords) {
-        int count = Count(words.Kind);
-        if (count == 0) continue;
-        if (!changes.empty()) changes += Msg(MsgPlanSeparator);
-        changes += FormatMsg(count == 1 ? words.One : words.Many, std::to_string(count));
+    for (const TItemKindLayout& kind : ItemKinds) {
+        for (const TPlanWords& words : kind.PlanWords()) {
+            int count = Count(words.Change);
+            if (count == 0) continue;
+            if (!changes.empty()) changes += Msg(MsgPlanSeparator);
+            changes += FormatMsg(count == 1 ? words.One : words.Many, std::to_string(count));
+        }
     }
-    int failures = Run.Plan.Failures;
-    std::string end = failures == 0 ? Msg(MsgPlanEnd)
-                                    : FormatMsg(failures == 1 ? MsgPlanFailOne : MsgPlanFailMany,
-                                                std::to_string(failures));
+    std::string end = m_failures == 0 ? Msg(MsgPlanEnd)
+                                      : FormatMsg(m_failures == 1 ? MsgPlanFailOne : MsgPlanFailMany,
+                                                  std::to_string(m_failures));
     return changes.empty() ? FormatMsg(MsgPlanNothing, end) : FormatMsg(MsgPlanSummary, changes, end);
 }
 
-int PlanExitCode()
+int TPlanSteps::ExitCode() const
 {
-    if (Run.Plan.Failures > 0) return ExitFailed;
-    for (const TKindWords& words : KindWords)
-        if (Count(words.Kind) > 0) return ExitChangesDue;
+    if (m_failures > 0) return ExitFailed;
+    for (const TItemKindLayout& kind : ItemKinds)
+        for (const TPlanWords& words : kind.PlanWords())
+            if (Count(words.Change) > 0) return ExitChangesDue;
     return ExitGood;
 }

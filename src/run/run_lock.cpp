@@ -146,7 +146,8 @@ bool TakeRunLock()
         return true;
     case TLockWait::TimedOut:
         if (!shown) ShowWaiting();
-        FailStep(FormatMsg(MsgRunWaitTimeout, ScriptPath(), static_cast<long>(WaitBoundMinutes)));
+        ReportError(FormatMsg(MsgRunWaitTimeout, ScriptPath(), static_cast<long>(WaitBoundMinutes)));
+        FailRun();
         return false;
     }
     return true;

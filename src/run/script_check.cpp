@@ -12,11 +12,13 @@
 #include "core/ansi_text.h"
 #include "actions/file_decision.h"
 #include "core/handles.h"
+#include "machine/live_machine.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/run_state.h"
 #include "script/constants.h"
 #include "script/expand.h"
+#include "script/include_chain.h"
 #include "script/profile.h"
 #include "script/script_image.h"
 #include "script/script_layout.h"
@@ -115,11 +117,6 @@ constexpr size_t MaxSuggestionDistance = 2;
 
 // ---------------------------------------------------------------------------
 // Texts and names.
-
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 // Script names match without regard to ASCII case, as the reads match them.
 std::string FoldedName(const std::string& name)
@@ -272,9 +269,16 @@ std::string NearestKey(const std::string& name, bool optionsSection)
 
 // The first file matching the name or mask that the run would take from the
 // source (hidden and system files are passed over); empty when none.
+// The machine as a run's decisions read it.
+TLiveMachine& Machine()
+{
+    static TLiveMachine machine;
+    return machine;
+}
+
 std::string FirstVisibleMatch(const std::string& pattern)
 {
-    std::vector<TListedFile> matches = ListMatches(pattern, false, true);
+    std::vector<TListedFile> matches = Machine().Matches(pattern, false, true);
     return matches.empty() ? std::string() : DirectoryPart(pattern) + matches.front().Name;
 }
 
@@ -380,14 +384,14 @@ TCopy ChooseCopy(const TCheck& check, const std::string& name)
     TCopy copy;
     copy.Path = Run.ExeDir + name;
     copy.Shown = name;
-    std::vector<TListedFile> matches = ListMatches(check.SourceDir + FileNamePart(name), false, true);
+    std::vector<TListedFile> matches = Machine().Matches(check.SourceDir + FileNamePart(name), false, true);
     if (matches.empty()) {
         copy.MissingAtSource = true;
         return copy;
     }
     // The run's own decision for its own files: no flags.
     std::string source = check.SourceDir + matches.front().Name;
-    if (!DecideCopy(matches.front(), source, copy.Path, TFileFlags{}).Copy) return copy;
+    if (!DecideCopy(matches.front(), source, copy.Path, TFileFlags{}, Machine()).Copy) return copy;
     copy.Path = source;
     copy.Shown = FullPath(source);
     copy.AtSource = true;
@@ -1002,19 +1006,6 @@ void CheckContents(TCheck& check, const TFileView& view, TRole role)
 
 // ---------------------------------------------------------------------------
 // The walk over the files, in the order of a run.
-
-bool InChain(const std::vector<std::string>& chain, const std::string& name)
-{
-    return std::any_of(chain.begin(), chain.end(),
-                       [&name](const std::string& entry) { return lstrcmpiA(entry.c_str(), name.c_str()) == 0; });
-}
-
-std::string DescribeChain(const std::vector<std::string>& chain, const std::string& name)
-{
-    std::string text;
-    for (const std::string& entry : chain) text += entry + " -> ";
-    return text + name;
-}
 
 void WalkIncludes(TCheck& check, const TFileView& view, std::vector<std::string>& chain)
 {

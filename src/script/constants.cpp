@@ -7,6 +7,7 @@
 #include "core/handles.h"
 #include "core/messages.h"
 #include "script/expand.h"
+#include "script/read_source.h"
 #include "script/profile.h"
 #include "script/script_layout.h"
 
@@ -170,7 +171,7 @@ void LoadConstants(const std::string& file)
     std::vector<char> buffer(SectionBufferSize + 1, '\0');
     DWORD length =
         GetPrivateProfileSectionA(Msg(WordConstants).c_str(), buffer.data(), SectionBufferSize,
-                                  PathToRead(file).c_str());
+                                  ReadSourceOf(file).c_str());
     if (length == 0) return;  // no file, no section, or an empty one
     if (length > SectionBufferSize - 2) length = SectionBufferSize - 2;
     // A section too long for the buffer comes back cut, possibly in the middle

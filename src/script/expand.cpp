@@ -145,3 +145,34 @@ std::string DecodeEscapes(const std::string& text)
     }
     return result;
 }
+
+std::string ExpandAs(const std::string& text, TExpansion how)
+{
+    switch (how) {
+    case TExpansion::AsWritten:
+        return text;
+    case TExpansion::Plain:
+        return ExpandConstants(text, ExpandPlain);
+    case TExpansion::Path:
+        return ExpandConstants(text, ExpandPath);
+    case TExpansion::Decoded:
+        return ExpandConstants(DecodeEscapes(text), ExpandPlain);
+    case TExpansion::DecodedParts:
+        break;
+    }
+    // Each NUL-separated part on its own: the environment step works on
+    // NUL-terminated text and would drop everything after the first NUL of a
+    // multi-string or binary value.
+    std::string decoded = DecodeEscapes(text);
+    std::string result;
+    size_t start = 0;
+    for (;;) {
+        size_t nul = decoded.find('\0', start);
+        result += ExpandConstants(decoded.substr(start, nul == std::string::npos ? std::string::npos : nul - start),
+                                  ExpandPlain);
+        if (nul == std::string::npos) break;
+        result += '\0';
+        start = nul + 1;
+    }
+    return result;
+}

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "script/script_layout.h"
+
 enum ExpandMode : unsigned char {
     ExpandPlain = 0,  // constants and environment variables
     ExpandPath = 1,   // the same, then a relative path is made absolute against ExeDir
@@ -19,3 +21,6 @@ std::string ExpandConstants(const std::string& text, unsigned char mode);
 // Turns a backslash followed by decimal digits into the one character whose
 // code is that number modulo 256. No other escapes exist.
 std::string DecodeEscapes(const std::string& text);
+
+// The value expanded as a key of the script layout asks (see TExpansion).
+std::string ExpandAs(const std::string& text, TExpansion how);

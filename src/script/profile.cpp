@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "core/disk_files.h"
-#include "core/run_state.h"
+#include "script/read_source.h"
 
 std::string ReadProfileString(const std::string& file, const std::string& section, const std::string& key)
 {
@@ -11,6 +11,6 @@ std::string ReadProfileString(const std::string& file, const std::string& sectio
     if (IsDeviceName(file)) return {};
     char buffer[ValueBufferSize] = {};
     DWORD length =
-        GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, PathToRead(file).c_str());
+        GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, ReadSourceOf(file).c_str());
     return std::string(buffer, length);
 }

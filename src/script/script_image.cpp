@@ -13,7 +13,7 @@
 #include "core/disk_files.h"
 #include "core/ansi_text.h"
 #include "core/handles.h"
-#include "core/run_state.h"
+#include "script/read_source.h"
 #include "script/profile.h"
 
 namespace {
@@ -225,7 +225,7 @@ const TImage* CurrentImage(const std::string& file)
 
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key)
 {
-    const TImage* image = CurrentImage(PathToRead(file));
+    const TImage* image = CurrentImage(ReadSourceOf(file));
     if (!image) return {};
     std::wstring wideSection = ToWide(section);
     std::wstring wideKey = ToWide(key);

@@ -11,9 +11,22 @@ const TRootName RootNames[7] = {
     {"HKEY_DYN_DATA", "HKDD", HKEY_DYN_DATA},
 };
 
-const char* DefaultItemOrder(TSectionMode mode)
+unsigned ReadInBit(TSectionMode mode)
 {
-    return mode == TSectionMode::Insert ? "FDRIBTS" : "FDRIBS";
+    switch (mode) {
+    case TSectionMode::Insert: return InInsert;
+    case TSectionMode::Update: return InUpdate;
+    case TSectionMode::Delete: return InDelete;
+    }
+    return 0;
+}
+
+std::string DefaultItemOrder(TSectionMode mode)
+{
+    std::string order;
+    for (const TItemKindLayout& kind : ItemKinds)
+        if (mode == TSectionMode::Insert || !kind.InsertOnly) order += kind.Letter;
+    return order;
 }
 
 const TSectionKind* FindSectionKind(char letter)
@@ -35,4 +48,11 @@ const TItemKindLayout& ItemKindLayout(TItemKind kind)
     for (const TItemKindLayout& layout : ItemKinds)
         if (layout.Kind == kind) return layout;
     return ItemKinds[0];
+}
+
+const TSubKey* FindSubKey(const TItemKindLayout& kind, unsigned entry, unsigned word)
+{
+    for (const TSubKey& key : kind.SubKeys())
+        if (key.Entry == entry && key.Word == word) return &key;
+    return nullptr;
 }

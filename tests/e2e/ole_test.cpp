@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "actions/ole_server.h"
+#include "run/run_steps.h"
 #include "console_capture.h"
 #include "core/errors.h"
 #include "core/handles.h"
@@ -37,11 +38,12 @@ protected:
     {
         return FileExists(server + ".calls") ? ReadFileBytes(server + ".calls") : std::string();
     }
-    // Calls RegisterServer and gives what it printed.
+    // Carries out a server item as a run does and gives what it printed.
     static std::string Register(const std::string& path, TSectionMode mode)
     {
         ConsoleCapture console;
-        RegisterServer(TServerItem{path, path}, mode);
+        TRunSteps steps;
+        if (!ProcessServerItem(TServerItem{path, path}, mode, steps)) steps.ItemFailed();
         return console.Text();
     }
 

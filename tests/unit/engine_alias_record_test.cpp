@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "actions/alias.h"
 #include "engine/engine.h"
 
 namespace {

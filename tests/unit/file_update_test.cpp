@@ -2,17 +2,25 @@
 
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
-#include "actions/file_version.h"
+#include "machine/file_version.h"
 #include "core/handles.h"
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
 #include "run/file_items.h"
+#include "run/run_steps.h"
 #include "run_state_scope.h"
 
 using namespace testing_support;
 
 namespace {
+
+// A file item carried out as a run does.
+bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode)
+{
+    TRunSteps steps;
+    return ::UpdateFile(name, flags, mode, steps);
+}
 
 // UpdateFile in this process: ExeDir is a temporary "program directory", the
 // source directory another one.
@@ -72,16 +80,6 @@ TEST(FileVersions, ComparisonIsNumericPartByPart)
     EXPECT_EQ(CompareVersions("1.x.3", "0"), 0);
     EXPECT_EQ(CompareVersions("-1", ""), 0);
     EXPECT_LT(CompareVersions("1.2.3.4.5", "0.0.0.1"), 0);
-}
-
-TEST_F(FileUpdateTest, QueryFileSizeOfFilesDirectoriesAndMissingPaths)
-{
-    WriteFileBytes(App("five.bin"), "12345");
-    WriteFileBytes(App("empty.bin"), "");
-    EXPECT_EQ(QueryFileSize(App("five.bin")), 5);
-    EXPECT_EQ(QueryFileSize(App("empty.bin")), 0);
-    EXPECT_EQ(QueryFileSize(App("missing.bin")), -1);
-    EXPECT_EQ(QueryFileSize(m_app.Path()), -1);
 }
 
 struct DecisionCase {

@@ -10,6 +10,7 @@
 #include "harness.h"
 #include "script/constants.h"
 #include "run/dispatch.h"
+#include "run/run_steps.h"
 #include "run_state_scope.h"
 
 using namespace testing_support;
@@ -34,7 +35,8 @@ protected:
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
         ConsoleCapture console;
-        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Ini, 1, mode);
+        TRunSteps steps;
+        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Ini, 1, mode, steps);
         return console.Lines();
     }
 

@@ -9,6 +9,7 @@
 #include "harness.h"
 #include "script/constants.h"
 #include "run/dispatch.h"
+#include "run/run_steps.h"
 #include "run_state_scope.h"
 
 using namespace testing_support;
@@ -39,7 +40,8 @@ protected:
         for (const auto& line : lines) script += line + "\r\n";
         WriteFileBytes(m_dir / "s.ini", script);
         ConsoleCapture console;
-        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Registry, item, mode);
+        TRunSteps steps;
+        ProcessScriptItem(m_dir / "s.ini", section, TItemKind::Registry, item, mode, steps);
         return console.Lines();
     }
 

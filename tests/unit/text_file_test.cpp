@@ -7,6 +7,7 @@
 #include "harness.h"
 #include "script/constants.h"
 #include "run/dispatch.h"
+#include "run/run_steps.h"
 #include "run_state_scope.h"
 
 using namespace testing_support;
@@ -31,7 +32,8 @@ protected:
     {
         WriteFileBytes(Path("s.ini"), "[S]\r\nText1=" + item + "\r\n" + entries);
         ConsoleCapture console;
-        ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, mode);
+        TRunSteps steps;
+        ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, mode, steps);
         return console.Text();
     }
 
@@ -181,7 +183,8 @@ TEST_F(TextItemTest, WriteErrorIsRaisedAndTheFileIsClosed)
         WriteFileBytes(Path("s.ini"), "[S]\r\nText1=t.txt\r\nText1Str1Prefix=B\r\nText1Str1Full=B\r\n");
         ConsoleCapture console;
         try {
-            ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, Insert);
+            TRunSteps steps;
+            ProcessScriptItem(Path("s.ini"), "S", TItemKind::Text, 1, Insert, steps);
             ADD_FAILURE() << "no error raised";
         } catch (const IoError& error) {
             EXPECT_EQ(error.Code(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));

@@ -1,4 +1,4 @@
-#include "actions/file_version.h"
+#include "machine/file_version.h"
 
 #include <windows.h>
 

@@ -1,0 +1,20 @@
+// Making a file change, and foreseeing the failure it would meet: copies
+// (all or nothing, held to the source the decision saw), the "_" copies of a
+// self-update, deletions and renames, replacements and deletions left for the
+// next start of the system, and the empty file a text item needs.
+#pragma once
+
+#include <string>
+
+#include "actions/steps.h"
+
+// Makes the change as its FileOp says.
+TApplied ApplyFileChange(const TChange& change);
+
+// The failure the change would meet that the machine can tell now: a target
+// directory that is not there, a target in use, a new name that is taken.
+TApplied ForeseeFileChange(const TChange& change, TMachineView& machine);
+
+// The empty file a text item reads when its file is not there yet; the run
+// makes it without a word of its own.
+TChange EmptyFileCreation(const std::string& path);
