@@ -107,7 +107,8 @@ bool DeleteMatches(const TFileItem& item, const TFileFlags& flags, TSteps& steps
         steps.Show(change);
         TApplied applied = steps.Make(change);
         if (applied.Ok()) result = true;
-        if (!steps.Report(change, applied)) break;
+        // A match that could not be deleted fails the item, whatever went before it.
+        if (!steps.Report(change, applied)) return false;
     }
     return result;
 }

@@ -21,7 +21,8 @@ struct TFileItem {
 
 // Updates (Insert, Update sections) or deletes (Delete sections) the files of
 // the item. True when the item succeeded: for updates, the last match's
-// step; for deletions, nothing matched or a match was deleted. Sets
+// step; for deletions, every match was deleted (a deletion left for the
+// next start of the system counts only when another match was deleted). Sets
 // SelfReplaced when it staged the program or language file.
 bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource, TSteps& steps);
 

@@ -96,6 +96,22 @@ TEST_F(FileItems, LockedTargetReportsTheSharingViolationAndStopsTheRun)
     EXPECT_EQ(m_dir.Read("lock.dat"), "old");
 }
 
+TEST_F(FileItems, AMatchThatCannotBeDeletedFailsTheRunAfterOthersWereDeleted)
+{
+    Script("Run=launch_probe.exe\r\nRunFlags=wine\r\n[Delete]\r\nFile1=*.tmp\r\nFile2=after.txt\r\n");
+    Put(m_dir / "a.tmp", "a", 1);
+    Put(m_dir / "b.tmp", "b", 1);
+    Put(m_dir / "after.txt", "kept", 1);
+    HeldFile held(m_dir / "b.tmp");
+    RunResult run = m_dir.Start("setup.ini");
+    EXPECT_EQ(run.ExitCode, 2u) << run.Output;
+    EXPECT_TRUE(run.HasLine(Ok("    -> a.tmp..."))) << run.Output;
+    EXPECT_TRUE(run.HasLine(Failed("    -> b.tmp..."))) << run.Output;
+    EXPECT_TRUE(m_dir.Exists("after.txt")) << "the run goes no further";
+    EXPECT_FALSE(m_dir.Exists("setup.ok"));
+    EXPECT_FALSE(m_dir.Exists("launched.txt"));
+}
+
 TEST_F(FileItems, UntilRebootSchedulesReplacementAndDeletionOnTheNtFamily)
 {
     PendingRenameCleanup cleanup(LeafName(m_dir.Path()));
