@@ -361,8 +361,8 @@ TEST(ScriptCheckFormat, LinesSummaryAndExitCode)
     TCheckResult result;
     result.Script = "ledger.ini";
     result.IncludedScripts = 2;
-    result.Findings = {{"ledger.ini", 0, TSeverity::Error, 100, "the file cannot be read"},
-                       {"a.ini", 7, TSeverity::Note, 120, "t"}};
+    result.Findings = {{"ledger.ini", 0, TSeverity::Error, TFindingCode::Unreadable, "the file cannot be read"},
+                       {"a.ini", 7, TSeverity::Note, TFindingCode::RunWithoutWine, "t"}};
     EXPECT_EQ(FormatFinding(result.Findings[0]), "ledger.ini: error VC100: the file cannot be read");
     EXPECT_EQ(FormatFinding(result.Findings[1]), "a.ini(7): note VC120: t");
     EXPECT_EQ(FormatCheckSummary(result), "Check: 1 error, 0 warnings, 1 note in ledger.ini and 2 included scripts.");
