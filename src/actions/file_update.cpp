@@ -9,13 +9,11 @@
 
 namespace {
 
-// A step that fails before anything is decided: its line and the failure.
-TChange FailedStep(const std::string& line, const std::string& message)
+// A step that fails before anything is decided: its target, line and failure.
+TChange FailedFileStep(const std::string& target, const std::string& line, const std::string& message)
 {
-    TChange change;
-    change.Kind = TChangeKind::File;
+    TChange change = FailedStep(TChangeKind::File, target, FailureOf(message));
     change.Line = line;
-    change.Failure = FailureOf(message);
     return change;
 }
 
@@ -26,7 +24,8 @@ bool UpdateFromSource(const TFileItem& item, const TFileFlags& flags, TSectionMo
     std::string pattern = FileNamePart(item.Path);
     bool ok = true;
     if (IsDeviceName(pattern)) {
-        Take(steps, FailedStep(FormatMsg(MsgItemLine, pattern), FormatMsg(MsgNotADiskFile, item.Path)), ok);
+        Take(steps, FailedFileStep(item.Path, FormatMsg(MsgItemLine, pattern), FormatMsg(MsgNotADiskFile, item.Path)),
+             ok);
         return false;
     }
     TMachineView& machine = steps.Machine();
@@ -36,7 +35,8 @@ bool UpdateFromSource(const TFileItem& item, const TFileFlags& flags, TSectionMo
     if (!matches.empty()) steps.Tidy(directory);
     if (matches.empty()) {
         Take(steps,
-             FailedStep(FormatMsg(MsgItemLine, pattern), FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern)),
+             FailedFileStep(item.Path, FormatMsg(MsgItemLine, pattern),
+                            FormatMsg(MsgNewVersionNotFound, Run.SourceDir + pattern)),
              ok);
         return false;
     }
@@ -76,7 +76,9 @@ bool DeleteMatches(const TFileItem& item, const TFileFlags& flags, TSteps& steps
 {
     bool ok = true;
     if (IsDeviceName(item.Path)) {
-        Take(steps, FailedStep(FormatMsg(MsgItemLine, FileNamePart(item.Path)), FormatMsg(MsgNotADiskFile, item.Path)),
+        Take(steps,
+             FailedFileStep(item.Path, FormatMsg(MsgItemLine, FileNamePart(item.Path)),
+                            FormatMsg(MsgNotADiskFile, item.Path)),
              ok);
         return false;
     }
@@ -129,7 +131,7 @@ bool RenameFile(const TFileRename& rename, TSteps& steps)
     std::string line = FormatMsg(MsgRenameLine, rename.Shown, rename.NewShown);
     for (const std::string* path : {&rename.Path, &rename.NewPath}) {
         if (!IsDeviceName(*path)) continue;
-        Take(steps, FailedStep(line, FormatMsg(MsgNotADiskFile, *path)), ok);
+        Take(steps, FailedFileStep(rename.Path, line, FormatMsg(MsgNotADiskFile, *path)), ok);
         return false;
     }
     // Nothing to rename: the rename already happened at an earlier run.

@@ -19,6 +19,7 @@ TChange FailedStep(TChangeKind kind, const std::string& target, const TFailure& 
 {
     TChange change;
     change.Kind = kind;
+    change.Decided = false;
     change.Target = target;
     change.Failure = failure;
     return change;

@@ -45,6 +45,11 @@ TCommandLine ParseCommandLine(int argc, char** argv)
                 SetWrong(result, MsgUsageNoValue, argument);
             else
                 result.LogPath = argv[++i];
+        } else if (argument == "--format") {
+            if (i + 1 >= argc || IsOption(argv[i + 1]) || std::string(argv[i + 1]).empty())
+                SetWrong(result, MsgUsageNoFormat, argument);
+            else
+                result.Format = argv[++i];
         } else if (argument == "--plan" || argument == "--check") {
             TProgramMode mode = argument == "--plan" ? TProgramMode::Plan : TProgramMode::Check;
             if (!modeOption.empty() && modeOption != argument)
@@ -57,6 +62,13 @@ TCommandLine ParseCommandLine(int argc, char** argv)
         }
     }
     if (result.Mode == TProgramMode::Wrong) return result;
+    if (!result.Format.empty() && !help && !version) {
+        if (result.Mode != TProgramMode::Plan)
+            SetWrong(result, MsgUsageFormatWithoutPlan, "--format");
+        else if (result.Format != "json" && result.Format != "text")
+            SetWrong(result, MsgUsageFormatUnknown, result.Format);
+        if (result.Mode == TProgramMode::Wrong) return result;
+    }
     if (help) {
         result.Mode = TProgramMode::Help;
     } else if (version) {

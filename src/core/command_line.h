@@ -16,14 +16,15 @@ struct TCommandLine {
     TProgramMode Mode = TProgramMode::Run;
     std::string ScriptName;  // the first argument that is not an option; empty when none
     std::string LogPath;     // the value of "--log", as written; empty when none
+    std::string Format;      // the value of "--format" ("json", "text"); empty when none
     unsigned Problem = 0;    // Wrong: the message id naming the problem
     std::string ProblemArgument;
     std::string OtherArgument;  // the second option of two that exclude each other
 };
 
 // Reads the arguments after the program name. An argument is an option when it
-// starts with "--" or is "-h" or "/?"; "--log" takes the next argument as its
-// value. The first other argument is the script name, taken exactly as given;
+// starts with "--" or is "-h" or "/?"; "--log" and "--format" take the next
+// argument as their value; "--format" goes with "--plan" only. The first other argument is the script name, taken exactly as given;
 // later ones are passed over, as they always were. No argument at all is a run
 // without a script (the run itself says what is missing).
 TCommandLine ParseCommandLine(int argc, char** argv);

@@ -11,16 +11,21 @@ bool QueryScreen(CONSOLE_SCREEN_BUFFER_INFO& info)
     return GetConsoleScreenBufferInfo(ConsoleState.OutputHandle, &info) != 0;
 }
 
-void WriteRaw(const char* data, size_t length)
+void WriteTo(HANDLE handle, const char* data, size_t length)
 {
     while (length > 0) {
         DWORD written = 0;
         DWORD chunk = length > 0x10000 ? 0x10000 : static_cast<DWORD>(length);
         // A failed write leaves the console as it was; nothing to report to.
-        if (!WriteFile(ConsoleState.OutputHandle, data, chunk, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
         data += written;
         length -= written;
     }
+}
+
+void WriteRaw(const char* data, size_t length)
+{
+    if (!ConsoleState.Muted) WriteTo(ConsoleState.OutputHandle, data, length);
 }
 
 }  // namespace
@@ -165,4 +170,21 @@ void ConsoleWrite(const std::string& oemText, const std::string& ansiText)
 void ConsoleWriteLine()
 {
     ConsoleWrite("\r\n");
+}
+
+void MuteScreen()
+{
+    ConsoleState.Muted = true;
+    // No cursor moves or colours either: the status boxes are padded as in redirected output.
+    ConsoleState.OutputIsConsole = false;
+}
+
+void WriteStandardOutput(const std::string& bytes)
+{
+    WriteTo(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), bytes.size());
+}
+
+void WriteStandardError(const std::string& bytes)
+{
+    WriteTo(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), bytes.size());
 }

@@ -25,6 +25,7 @@ struct TConsoleState {
     bool OutputIsConsole = false;
     bool InputIsConsole = false;
     int ColumnsWritten = 0;  // characters written since the last line break
+    bool Muted = false;      // nothing goes to the screen (the run log still records)
 };
 
 extern TConsoleState ConsoleState;
@@ -59,3 +60,14 @@ void ConsoleWrite(const std::string& text);
 void ConsoleWrite(const std::string& oemText, const std::string& ansiText);
 // Writes a line break.
 void ConsoleWriteLine();
+
+// From now on nothing is written to the screen or standard output, though
+// the run log records every line as before: for output that a program reads
+// from standard output (a plan's JSON document).
+void MuteScreen();
+
+// Writes the bytes to standard output as they are, muted or not.
+void WriteStandardOutput(const std::string& bytes);
+
+// Writes the bytes to standard error as they are.
+void WriteStandardError(const std::string& bytes);

@@ -7,6 +7,12 @@
 #include <string>
 
 enum MessageId : unsigned {
+    // 65120..65199: the plan as data
+    MsgUsageNoFormat = 65120,
+    MsgUsageFormatWithoutPlan = 65121,
+    MsgUsageFormatUnknown = 65122,
+    MsgUsagePlanJson = 65123,
+    MsgUsagePlanJsonText = 65124,
     // 65200..65263: checking a script without running it
     MsgCheckLine = 65200,
     MsgCheckLineNoNumber = 65201,

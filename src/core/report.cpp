@@ -70,6 +70,16 @@ void WriteLine(const std::string& text)
     ConsoleWriteLine();
 }
 
+void WriteDiagnosticLine(const std::string& text)
+{
+    if (ConsoleState.Muted) {
+        RecordText(text + "\r\n");
+        WriteStandardError(ToOem(text) + "\r\n");
+        return;
+    }
+    WriteLine(text);
+}
+
 void ReportItem(const std::string& text)
 {
     if (!Run.PendingBanner.empty()) {

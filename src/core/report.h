@@ -15,6 +15,11 @@ void WriteText(const std::string& text);
 // Writes the text converted with ToOem and ends the line.
 void WriteLine(const std::string& text = std::string());
 
+// A line for a person about the program's own trouble (a run log that
+// cannot be written, an error that ends the program): on the screen as
+// WriteLine, or on standard error while the screen is muted.
+void WriteDiagnosticLine(const std::string& text);
+
 // Prints the pending banner and heading (each on its own line, then cleared),
 // then the text without a line break.
 void ReportItem(const std::string& text);

@@ -176,7 +176,7 @@ void UseRunLogFile(const std::string& path, bool fromCommandLine)
     DWORD result = *code;
     // Another writer holding it is no reason to doubt the file.
     if (result != ERROR_SUCCESS && result != ERROR_SHARING_VIOLATION && result != ERROR_LOCK_VIOLATION) {
-        WriteLine(FormatMsg(MsgLogUnwritable, path, SystemMessageOrCode(static_cast<int32_t>(result))));
+        WriteDiagnosticLine(FormatMsg(MsgLogUnwritable, path, SystemMessageOrCode(static_cast<int32_t>(result))));
         return;
     }
     g_log.Writable = true;

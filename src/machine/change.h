@@ -67,6 +67,7 @@ std::string FailureText(const TFailure& failure);
 struct TChange {
     TChangeKind Kind = TChangeKind::File;
     TChangeAction Action = TChangeAction::Create;
+    bool Decided = true;  // false: the step failed before its action was known
     // What changes, as an administrator names it: a full path, a registry key
     // as the script names it (a value: the key, "\" and its name), an INI
     // value as "<file> [<section>] <key>", an alias's name.

@@ -81,14 +81,15 @@ void LaunchApplication()
     ReportOk();
 }
 
-void ShowLaunch()
+bool ShowLaunch()
 {
     bool started = ReadLaunch(true);
-    if (Run.RunProgram.empty()) return;
+    if (Run.RunProgram.empty()) return false;
     if (started)
         WriteLine(FormatMsg(MsgPlanStarts, Run.RunProgram + Run.RunParameters));
     else
         WriteLine(FormatMsg(MsgPlanNotStartedUnderWine, Run.RunProgram, Msg(WordRun) + Msg(WordFlags), Msg(WordWine)));
+    return started;
 }
 
 std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName)

@@ -12,8 +12,9 @@ void Restart();
 // "RunFlags" holds "wine"); a failure raises OsError.
 void LaunchApplication();
 
-// A plan: says what the launch would start, or that under Wine it would not.
-void ShowLaunch();
+// A plan: says what the launch would start, or that under Wine it would not
+// (RunProgram and RunParameters are set either way). True when it would start it.
+bool ShowLaunch();
 
 // Creates (remove false) or removes (remove true) the success marker: the
 // script's name with the extension ".ok", in the program's directory.

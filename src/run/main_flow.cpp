@@ -21,6 +21,7 @@
 #include "run/includes.h"
 #include "run/launch.h"
 #include "run/plan.h"
+#include "run/plan_json.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
@@ -116,6 +117,23 @@ void EngineShutdown(bool plan)
     DbiExit();
 }
 
+// The end of a plan: with --format json, the document on standard output.
+int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::string& error, int exitCode)
+{
+    if (!json) return exitCode;
+    TPlanFacts facts;
+    facts.Script = ScriptPath();
+    facts.Computer = Run.ComputerName;
+    facts.Launches = launches;
+    facts.Program = Run.RunProgram;
+    facts.Parameters = Run.RunParameters;
+    facts.Summary = plan.Summary();
+    facts.ExitCode = exitCode;
+    facts.Error = error;
+    WriteStandardOutput(PlanJson(plan, facts));
+    return exitCode;
+}
+
 void WriteBanner()
 {
     ConsoleWrite(BannerLine);
@@ -128,8 +146,9 @@ void WriteUsage()
 {
     const std::string& exe = Run.ExeName;
     WriteLine(Msg(MsgUsageHead));
-    for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsageCheck,
-                        MsgUsageCheckText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
+    for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsagePlanJson,
+                        MsgUsagePlanJsonText, MsgUsageCheck, MsgUsageCheckText, MsgUsageLog, MsgUsageLogText,
+                        MsgUsageHelp, MsgUsageVersion})
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
@@ -177,6 +196,9 @@ int CheckMode()
 int RunMainFlow(int argc, char** argv)
 {
     TCommandLine arguments = ParseCommandLine(argc, argv);
+    // Standard output is the plan's JSON document, and nothing else.
+    const bool json = arguments.Mode == TProgramMode::Plan && arguments.Format == "json";
+    if (json) MuteScreen();
     SetProgramPath();
     LoadLanguageFile(Run.ExeDir, Run.ExeName);
     SetWindowTitle(ToOem(Msg(MsgTitle)));
@@ -257,9 +279,9 @@ int RunMainFlow(int argc, char** argv)
         EngineShutdown(plan);
 
         if (plan) {
-            ShowLaunch();
+            bool launches = ShowLaunch();
             WriteLine(planSteps->Summary());
-            return planSteps->ExitCode();
+            return FinishPlan(*planSteps, json, launches, std::string(), planSteps->ExitCode());
         }
         if (Run.RunOk) {
             if (Run.SelfReplaced)
@@ -269,13 +291,22 @@ int RunMainFlow(int argc, char** argv)
         }
     } catch (const std::exception& error) {
         removeMarker();
+        if (!plan) {
+            ReportError(error.what());
+            return ExitFailed;
+        }
         // A plan shows the error and waits for no one.
-        plan ? ShowFailure(error.what()) : ReportError(error.what());
-        return ExitFailed;
+        ShowFailure(error.what());
+        if (json) WriteStandardError(ToOem(Msg(MsgErrorPrefix) + error.what()) + "\r\n");
+        return FinishPlan(*planSteps, json, false, error.what(), ExitFailed);
     } catch (...) {
         removeMarker();
-        plan ? ShowFailure(OsError(0).what()) : ReportError(OsError(0).what());
-        return ExitFailed;
+        if (!plan) {
+            ReportError(OsError(0).what());
+            return ExitFailed;
+        }
+        ShowFailure(OsError(0).what());
+        return FinishPlan(*planSteps, json, false, OsError(0).what(), ExitFailed);
     }
 
     if (!Run.RunOk) return ExitFailed;

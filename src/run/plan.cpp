@@ -24,7 +24,10 @@ TApplied TPlanSteps::Make(const TChange& change)
 bool TPlanSteps::Report(const TChange& change, const TApplied& applied)
 {
     if (applied.Ok()) {
-        if (change.Quiet) return true;
+        if (change.Quiet) {
+            m_steps.push_back({change, {}});
+            return true;
+        }
         if (change.Nothing) {
             ReportOk();
             return true;
