@@ -240,8 +240,8 @@ TRelease ParseManifest(const std::string& bytes)
     uint64_t count = 0;
     while (reader.Next(line, cut)) {
         size_t number = reader.LineNumber();
-        if (cut) return Malformed(Msg(MsgManifestTruncated));
         if (HasControlBytes(line)) return Malformed(FormatMsg(MsgManifestNotText, Decimal(number)));
+        if (cut) return Malformed(Msg(MsgManifestTruncated));
         if (expect == Done) return Malformed(FormatMsg(MsgManifestAfterSignature, Decimal(number)));
         if (expect != Header && expect < Key && (line.empty() || line[0] == ';')) continue;
         uint64_t value = 0;

@@ -6,7 +6,7 @@
 //   Vantorel release manifest 1
 //   ; comment lines start with a semicolon
 //   release 7
-//   published 133599911810000000 2024-05-14 08:59:41 UTC
+//   published 133599911810000000 2024-05-12 12:39:41 UTC
 //   files 2
 //   file 10240 133599911810000000 1.2.3.4 9f86...0a08 ledger.exe
 //   file 512 133599911810000000 - 2c26...e7ae my notes.txt
