@@ -32,6 +32,10 @@
 
 // The manifest's name in the source directory.
 constexpr const char* ReleaseFileName = "vantorel.release";
+// Its name while --publish writes it: hidden, so that neither a run's masks
+// nor a later publish take it; one left by a publish that was broken off is
+// written over by the next.
+constexpr const char* PendingReleaseFileName = "vantorel.release.new";
 // The highest release number a manifest may hold: anything longer is no
 // number a publisher could have counted up to.
 constexpr uint64_t MaxReleaseNumber = 999999999999999ull;

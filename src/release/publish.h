@@ -31,10 +31,6 @@ struct TPublishResult {
     uint64_t VersionsAsked = 0;   // files whose version the system read again
 };
 
-// The name of the manifest while it is written: hidden, so that neither a
-// run's masks nor a later publish take it.
-constexpr const char* PendingReleaseFileName = "vantorel.release.new";
-
 // Publishes the directory: release number one above the manifest it
 // replaces (1 when there is none), the time, and per file its name, size,
 // last-write time, version and SHA-256. Subdirectories, hidden and system
