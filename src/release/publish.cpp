@@ -10,13 +10,13 @@
 #include "core/messages.h"
 #include "core/sha256.h"
 #include "release/manifest.h"
+#include "release/file_digest.h"
 #include "release/release_read.h"
-#include "release/version_scan.h"
 
 namespace {
 
-// Bytes per read: as a copy moves them.
-constexpr DWORD ChunkSize = 1 << 20;
+// More threads than this only queue up behind the disk or the network.
+constexpr unsigned MaxThreads = 4;
 // How long the rename waits for workstations that hold the old manifest.
 constexpr DWORD ReplaceWaitMs = 3000;
 constexpr DWORD ReplaceRetryMs = 100;
@@ -24,11 +24,6 @@ constexpr DWORD ReplaceRetryMs = 100;
 std::string SystemText(DWORD error)
 {
     return SystemMessageOrCode(static_cast<int32_t>(error));
-}
-
-int64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    return static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
 }
 
 std::wstring FoldedWide(const std::wstring& name)
@@ -91,7 +86,7 @@ private:
     }
     bool OpenPending();
     bool NextNumber();
-    bool ReadEntry(const TListedFile& file, TReleaseEntry& entry);
+    bool ReadFiles(const std::vector<TListedFile>& files);
     bool WriteAndReplace(const std::string& text);
 
     const TPublishRequest& m_request;
@@ -99,7 +94,6 @@ private:
     std::string m_directory;  // with its separator
     std::wstring m_wideDirectory;
     UniqueFile m_pending;
-    std::vector<char> m_buffer;
     TRelease m_release;
 };
 
@@ -127,60 +121,54 @@ bool TPublisher::NextNumber()
     return true;
 }
 
-// Reads the file once: the hash and the version from the same bytes, and
-// its size and time from the handle before and after, so that a file
-// written meanwhile fails the publish instead of entering it half-copied.
-bool TPublisher::ReadEntry(const TListedFile& file, TReleaseEntry& entry)
+// Reads every file once, on as many threads as the machine has processors
+// (at most four), and fills the release's entries in the listing's order.
+bool TPublisher::ReadFiles(const std::vector<TListedFile>& files)
 {
-    std::string shown = FromWide(file.Name);
-    // Shared for reading only: nobody writes the file while it is hashed.
-    UniqueFile in(CreateFileW((m_wideDirectory + file.Name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in) {
-        DWORD error = GetLastError();
-        return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(error)));
-    }
-    if (!IsDiskFile(in.Get())) return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(ERROR_INVALID_FUNCTION)));
-    BY_HANDLE_FILE_INFORMATION before;
-    if (!GetFileInformationByHandle(in.Get(), &before)) {
-        DWORD error = GetLastError();
-        return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(error)));
-    }
-    TSha256 hash;
+    // The hash is begun once here first: the system's library is loaded, and
+    // its failure message read, before several threads use them.
+    TSha256 probe;
     std::string problem;
-    if (!hash.Begin(problem)) return Fail(problem);
-    TVersionScan version;
-    int64_t total = 0;
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(in.Get(), m_buffer.data(), ChunkSize, &read, nullptr)) {
-            DWORD error = GetLastError();
-            return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(error)));
+    if (!probe.Begin(problem)) return Fail(problem);
+    Msg(MsgCngCallFailed);
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    unsigned threads = std::min<unsigned>(MaxThreads, std::max<DWORD>(1, system.dwNumberOfProcessors));
+    std::vector<std::wstring> paths;
+    paths.reserve(files.size());
+    for (const TListedFile& file : files) paths.push_back(m_wideDirectory + file.Name);
+    std::vector<TFileDigest> digests = DigestFiles(paths, threads);
+    m_release.Entries.reserve(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const TFileDigest& digest = digests[i];
+        std::string shown = FromWide(files[i].Name);
+        switch (digest.Outcome) {
+        case TFileDigest::TOutcome::Read:
+            break;
+        case TFileDigest::TOutcome::NotRead:
+            continue;  // another file failed first; it is told below
+        case TFileDigest::TOutcome::Unreadable:
+            return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(digest.Error)));
+        case TFileDigest::TOutcome::Changed:
+            return Fail(FormatMsg(MsgPublishFileChanged, shown));
+        case TFileDigest::TOutcome::HashFailed:
+            return Fail(digest.Problem);
         }
-        if (read == 0) break;
-        hash.Feed(m_buffer.data(), read);
-        version.Feed(reinterpret_cast<const uint8_t*>(m_buffer.data()), read);
-        total += read;
+        TReleaseEntry entry;
+        entry.Name = FromWide(files[i].Name, CP_UTF8);
+        entry.Size = digest.Size;
+        entry.WriteTime = digest.WriteTime;
+        entry.Sha256 = digest.Sha256;
+        entry.Version = digest.Version;
+        if (digest.AskSystem && m_request.SystemVersion) {
+            // A form the scan does not read: the system reads the version
+            // resource again (the headers and that resource, not the file).
+            entry.Version = m_request.SystemVersion(m_directory + shown);
+            ++m_result.VersionsAsked;
+        }
+        m_result.Bytes += static_cast<uint64_t>(digest.Size);
+        m_release.Entries.push_back(std::move(entry));
     }
-    BY_HANDLE_FILE_INFORMATION after;
-    if (!GetFileInformationByHandle(in.Get(), &after)) {
-        DWORD error = GetLastError();
-        return Fail(FormatMsg(MsgPublishFileUnreadable, shown, SystemText(error)));
-    }
-    if (total != SizeOf(before) || SizeOf(after) != total ||
-        CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) != 0)
-        return Fail(FormatMsg(MsgPublishFileChanged, shown));
-    if (!hash.Finish(entry.Sha256, problem)) return Fail(problem);
-    if (version.Finish(entry.Version) == TVersionScanResult::AskSystem && m_request.SystemVersion) {
-        // A form the scan does not read: the system reads the version
-        // resource again (the headers and that resource, not the file).
-        entry.Version = m_request.SystemVersion(m_directory + shown);
-        ++m_result.VersionsAsked;
-    }
-    entry.Name = FromWide(file.Name, CP_UTF8);
-    entry.Size = total;
-    entry.WriteTime = before.ftLastWriteTime;
-    m_result.Bytes += static_cast<uint64_t>(total);
     return true;
 }
 
@@ -242,13 +230,7 @@ bool TPublisher::Run()
     std::vector<TListedFile> files;
     DWORD error = ListFiles(m_wideDirectory, files, m_result.LeftOut);
     if (error != ERROR_SUCCESS) return Fail(FormatMsg(MsgPublishNoDirectory, m_directory, SystemText(error)));
-    m_buffer.resize(ChunkSize);
-    m_release.Entries.reserve(files.size());
-    for (const TListedFile& file : files) {
-        TReleaseEntry entry;
-        if (!ReadEntry(file, entry)) return false;
-        m_release.Entries.push_back(std::move(entry));
-    }
+    if (!ReadFiles(files)) return false;
     GetSystemTimeAsFileTime(&m_release.Published);
     if (m_request.Key) {
         m_release.Signed = true;
