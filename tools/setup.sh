@@ -11,6 +11,10 @@ command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-po
 command -v x86_64-w64-mingw32-windres >/dev/null || need+=(binutils-mingw-w64)
 command -v wine >/dev/null || need+=(wine wine64)
 command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+# Wine's bcrypt does ECDSA (release signatures) through the host's GnuTLS,
+# which it loads at run time: wine only recommends it, and without it key
+# pairs and signatures fail with "not implemented" (SHA-256 works without).
+[ -e /usr/lib/x86_64-linux-gnu/libgnutls.so.30 ] || need+=(libgnutls30)
 command -v tmux >/dev/null || need+=(tmux)
 command -v cmake >/dev/null || need+=(cmake)
 command -v make >/dev/null || need+=(make)

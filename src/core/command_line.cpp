@@ -18,6 +18,24 @@ void SetWrong(TCommandLine& result, unsigned problem, const std::string& argumen
     result.OtherArgument = other;
 }
 
+// Takes the value of an option that needs one into `value`; a missing,
+// empty or option-like value is the problem `missing`.
+void TakeValue(TCommandLine& result, int argc, char** argv, int& i, unsigned missing, std::string& value)
+{
+    if (i + 1 >= argc || IsOption(argv[i + 1]) || std::string(argv[i + 1]).empty())
+        SetWrong(result, missing, argv[i]);
+    else
+        value = argv[++i];
+}
+
+TProgramMode ModeOf(const std::string& option)
+{
+    if (option == "--plan") return TProgramMode::Plan;
+    if (option == "--check") return TProgramMode::Check;
+    if (option == "--publish") return TProgramMode::Publish;
+    return TProgramMode::NewKey;
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(int argc, char** argv)
@@ -26,6 +44,7 @@ TCommandLine ParseCommandLine(int argc, char** argv)
     std::string modeOption;  // the option that chose the mode, for the messages
     bool anyOption = false;
     bool scriptSeen = false;
+    bool keySeen = false;
     bool help = false;
     bool version = false;
     for (int i = 1; i < argc; ++i) {
@@ -41,17 +60,19 @@ TCommandLine ParseCommandLine(int argc, char** argv)
         } else if (argument == "--version") {
             version = true;
         } else if (argument == "--log") {
-            if (i + 1 >= argc || IsOption(argv[i + 1]) || std::string(argv[i + 1]).empty())
-                SetWrong(result, MsgUsageNoValue, argument);
-            else
-                result.LogPath = argv[++i];
+            TakeValue(result, argc, argv, i, MsgUsageNoValue, result.LogPath);
         } else if (argument == "--format") {
-            if (i + 1 >= argc || IsOption(argv[i + 1]) || std::string(argv[i + 1]).empty())
-                SetWrong(result, MsgUsageNoFormat, argument);
-            else
-                result.Format = argv[++i];
-        } else if (argument == "--plan" || argument == "--check") {
-            TProgramMode mode = argument == "--plan" ? TProgramMode::Plan : TProgramMode::Check;
+            TakeValue(result, argc, argv, i, MsgUsageNoFormat, result.Format);
+        } else if (argument == "--key") {
+            keySeen = true;
+            TakeValue(result, argc, argv, i, MsgUsageNoValue, result.KeyFile);
+        } else if (argument == "--plan" || argument == "--check" || argument == "--publish" ||
+                   argument == "--new-key") {
+            TProgramMode mode = ModeOf(argument);
+            if (mode == TProgramMode::Publish)
+                TakeValue(result, argc, argv, i, MsgUsageNeedsDirectory, result.PublishDirectory);
+            else if (mode == TProgramMode::NewKey)
+                TakeValue(result, argc, argv, i, MsgUsageNoValue, result.NewKeyFile);
             if (!modeOption.empty() && modeOption != argument)
                 SetWrong(result, MsgUsageTwoModes, modeOption, argument);
             else if (result.Mode != TProgramMode::Wrong)
@@ -61,6 +82,10 @@ TCommandLine ParseCommandLine(int argc, char** argv)
             SetWrong(result, MsgUsageUnknownOption, argument);
         }
     }
+    bool release = result.Mode == TProgramMode::Publish || result.Mode == TProgramMode::NewKey;
+    if (keySeen && result.Mode != TProgramMode::Publish) SetWrong(result, MsgUsageOnlyWith, "--key", "--publish");
+    if (release && !result.LogPath.empty()) SetWrong(result, MsgUsageTwoModes, "--log", modeOption);
+    if (release && scriptSeen) SetWrong(result, MsgUsageStrayArgument, result.ScriptName, modeOption);
     if (result.Mode == TProgramMode::Wrong) return result;
     if (!result.Format.empty() && !help && !version) {
         if (result.Mode != TProgramMode::Plan)
@@ -73,7 +98,7 @@ TCommandLine ParseCommandLine(int argc, char** argv)
         result.Mode = TProgramMode::Help;
     } else if (version) {
         result.Mode = TProgramMode::Version;
-    } else if (anyOption && result.ScriptName.empty()) {
+    } else if (anyOption && result.ScriptName.empty() && !release) {
         // An option without a script: a plain run would only say that the
         // script is missing and wait for a key.
         SetWrong(result, MsgUsageNoScript, modeOption.empty() ? std::string("--log") : modeOption);

@@ -7,6 +7,8 @@ enum class TProgramMode {
     Run,      // bring the application up to date, then start it
     Plan,     // --plan: show what a run would change, change nothing
     Check,    // --check: look for the script's mistakes
+    Publish,  // --publish: write the release manifest of a source directory
+    NewKey,   // --new-key: make a key pair for signing releases
     Help,     // --help, -h, /?
     Version,  // --version
     Wrong,    // a command line that says nothing sensible: Problem tells why
@@ -17,14 +19,21 @@ struct TCommandLine {
     std::string ScriptName;  // the first argument that is not an option; empty when none
     std::string LogPath;     // the value of "--log", as written; empty when none
     std::string Format;      // the value of "--format" ("json", "text"); empty when none
+    std::string PublishDirectory;  // the value of "--publish", as written
+    std::string KeyFile;           // the value of "--key" (the private key to sign with), as written
+    std::string NewKeyFile;        // the value of "--new-key", as written
     unsigned Problem = 0;    // Wrong: the message id naming the problem
     std::string ProblemArgument;
     std::string OtherArgument;  // the second option of two that exclude each other
 };
 
 // Reads the arguments after the program name. An argument is an option when it
-// starts with "--" or is "-h" or "/?"; "--log" and "--format" take the next
-// argument as their value; "--format" goes with "--plan" only. The first other argument is the script name, taken exactly as given;
-// later ones are passed over, as they always were. No argument at all is a run
-// without a script (the run itself says what is missing).
+// starts with "--" or is "-h" or "/?"; "--log" takes the next argument as its
+// value, and so do "--format" (with "--plan" only), "--publish", "--key" and
+// "--new-key". The first other
+// argument is the script name, taken exactly as given; later ones are passed
+// over, as they always were. No argument at all is a run without a script
+// (the run itself says what is missing). --publish and --new-key take no
+// script, and any other argument beside them is wrong: it is most likely the
+// rest of a path with blanks that was not quoted.
 TCommandLine ParseCommandLine(int argc, char** argv);

@@ -22,6 +22,7 @@
 #include "run/launch.h"
 #include "run/plan.h"
 #include "run/plan_json.h"
+#include "run/release_commands.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
@@ -147,21 +148,23 @@ void WriteUsage()
     const std::string& exe = Run.ExeName;
     WriteLine(Msg(MsgUsageHead));
     for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsagePlanJson,
-                        MsgUsagePlanJsonText, MsgUsageCheck, MsgUsageCheckText, MsgUsageLog, MsgUsageLogText,
-                        MsgUsageHelp, MsgUsageVersion})
+                        MsgUsagePlanJsonText, MsgUsageCheck, MsgUsageCheckText, MsgUsagePublish, MsgUsagePublishText,
+                        MsgUsageNewKey, MsgUsageNewKeyText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp,
+                        MsgUsageVersion})
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
     WriteLine(Msg(MsgUsageReference));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3}) WriteLine(Msg(id));
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease})
+        WriteLine(Msg(id));
 }
 
 void WriteProblem(const TCommandLine& arguments)
 {
     WriteLine();
-    if (arguments.Problem == MsgUsageTwoModes)
+    if (!arguments.OtherArgument.empty())
         WriteLine(FormatMsg(arguments.Problem, arguments.ProblemArgument, arguments.OtherArgument));
     else
         WriteLine(FormatMsg(arguments.Problem, arguments.ProblemArgument));
@@ -217,6 +220,9 @@ int RunMainFlow(int argc, char** argv)
         WriteProblem(arguments);
         return ExitNoScript;
     }
+    if (arguments.Mode == TProgramMode::Publish)
+        return PublishCommand(arguments.PublishDirectory, arguments.KeyFile);
+    if (arguments.Mode == TProgramMode::NewKey) return NewKeyCommand(arguments.NewKeyFile);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     Run.ScriptName = arguments.ScriptName;
     if (arguments.Mode == TProgramMode::Check) {
