@@ -37,6 +37,7 @@ struct TRunLog {
     std::string Computer;
     std::string User;
     unsigned Instance = 0;  // the message naming what kind of run this is; 0: told by the program's name
+    std::string Fields;     // "  release 7  findings 2": fields after the script
 };
 
 TRunLog g_log;
@@ -112,8 +113,8 @@ std::string Header()
                   t.wMinute, t.wSecond);
     bool restarted = !Run.ExeName.empty() && Run.ExeName[0] == '_';
     unsigned instance = g_log.Instance != 0 ? g_log.Instance : restarted ? MsgLogRestartedCopy : MsgLogFirstRun;
-    return FillMsg(MsgLogHeader,
-                   {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT, Run.ScriptName, Msg(instance)});
+    return FillMsg(MsgLogHeader, {stamp, g_log.Computer, g_log.User, VANTOREL_VERSION_TEXT,
+                                  Run.ScriptName + g_log.Fields, Msg(instance)});
 }
 
 void WriteBlock(const std::string& footer)
@@ -183,6 +184,11 @@ void UseRunLogFile(const std::string& path, bool fromCommandLine)
     // Without the handler a run ended during the key wait leaves no block;
     // everything else is logged as usual.
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void AddRunLogHeaderField(const std::string& field)
+{
+    g_log.Fields += "  " + field;
 }
 
 void NameRunLogInstance(unsigned messageId)

@@ -27,6 +27,10 @@ void UseRunLogFile(const std::string& path, bool fromCommandLine);
 // the program's name (first run, restarted copy).
 void NameRunLogInstance(unsigned messageId);
 
+// Adds a field to the block's header ("release 7", "findings 2"), after the
+// script and before the kind of run, in the order they are added.
+void AddRunLogHeaderField(const std::string& field);
+
 // True once UseRunLogFile was called, whether or not the file can be written.
 bool RunLogFileChosen();
 
