@@ -48,12 +48,15 @@ inline TFileResult LastFileFailure()
 // whose bytes or facts change while it is copied leaves the old target in
 // place (SourceChanged), so that a target is never a file that matches no
 // version of its source. A source or target that is not a disk file is
-// refused (NotADiskFile).
-TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
+// refused (NotADiskFile). With `keepAside`, an existing target is renamed
+// there instead of being replaced, just before the new file takes its place.
+TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
+                      const std::string& keepAside = {});
 
 // Gives an existing target the plain archive attribute (so that a read-only
 // file can be overwritten), then copies all or nothing.
-TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
+TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
+                         const std::string& keepAside = {});
 
 // Whether the existing target could be written now; the failure is the one a
 // copy onto it would meet (a sharing violation for a file held open or a

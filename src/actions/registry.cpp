@@ -332,7 +332,9 @@ bool ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode, TSteps& s
     if (!key.Exists) {
         // A key that is not there in a Delete section is reported, but the run goes on.
         if (mode == TSectionMode::Delete) {
-            Take(steps, FailedStep(TChangeKind::RegistryKey, item.Path, FailureOf(key.OpenError)), ok);
+            TFailure notThere = FailureOf(key.OpenError);
+            notThere.GoesOn = true;
+            Take(steps, FailedStep(TChangeKind::RegistryKey, item.Path, notThere), ok);
             return true;
         }
         // A key that cannot be made takes its values along, in a plan too.

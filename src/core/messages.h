@@ -7,6 +7,23 @@
 #include <string>
 
 enum MessageId : unsigned {
+    // 64100..64199: undoing a failed run (Rollback=1)
+    MsgRollingBackOne = 64100,
+    MsgRollingBackMany = 64101,
+    MsgFinishingRollback = 64102,
+    MsgKeptBox = 64103,
+    MsgKeptServer = 64104,
+    MsgKeptAtRestart = 64105,
+    MsgKeptProgram = 64106,
+    MsgJournalUnwritable = 64107,
+    MsgRollbackUnfinished = 64108,
+    MsgStartedAnyway = 64109,
+    MsgPlanRollback = 64110,
+    MsgPlanRollbackAndStart = 64111,
+    WordRollback = 64112,
+    WordStartAfterFailure = 64113,
+    MsgCheckStartWithoutRollback = 64114,
+    MsgRollbackIncomplete = 64115,
     // 65120..65199: the plan as data
     MsgUsageNoFormat = 65120,
     MsgUsageFormatWithoutPlan = 65121,

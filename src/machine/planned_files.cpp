@@ -330,6 +330,10 @@ void TPlannedFiles::MadeFile(const TChange& change)
     case TFileOp::StageOwnFile:
     case TFileOp::StageLanguage:
         return;  // the program restarts before anything reads them
+    case TFileOp::PutBack:
+    case TFileOp::RemoveMade:
+    case TFileOp::Restore:
+        return;  // an undo's own steps are never planned
     case TFileOp::Delete: {
         TFile gone;
         gone.Name = FileNamePart(FullPath(change.Path));

@@ -41,6 +41,7 @@ enum class TFindingCode : int {
     NoEquals = 125,          // a line without "="
     OwnFileMissing = 126,    // the program, language, settings file or script missing at the source
     NewCopyRefused = 127,    // a new script or settings file the run refuses
+    StartWithoutRollback = 160,  // StartAfterFailure=1 without Rollback=1
 };
 
 struct TFinding {

@@ -22,3 +22,7 @@ void SuccessMarker(bool remove);
 
 // The marker's path for a script name.
 std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName);
+
+// The rollback journal's path: the script's name with the extension ".journal",
+// in the program's directory.
+std::string JournalPath();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "core/command_line.h"
@@ -23,6 +24,7 @@
 #include "run/plan.h"
 #include "run/plan_json.h"
 #include "run/release_commands.h"
+#include "run/rollback.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
@@ -30,6 +32,7 @@
 #include "script/constants.h"
 #include "script/log_options.h"
 #include "script/read_source.h"
+#include "script/run_options.h"
 #include "script/settings.h"
 
 namespace {
@@ -58,13 +61,14 @@ void LoadScriptSettings()
 // The program's own files first: the program, its language file, the
 // settings file and the script, stopping at the first that fails (a plan
 // shows them all).
-void UpdatePass(TSteps& steps, bool plan)
+void UpdatePass(TSteps& steps, bool plan, const std::function<void()>& settingsRead)
 {
     Run.SourceDir.clear();
     if (!ScriptIsADiskFile(steps)) return;
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
+    settingsRead();
     const TSectionMode update = TSectionMode::Update;
     if (plan) {
         for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
@@ -119,10 +123,13 @@ void EngineShutdown(bool plan)
 }
 
 // The end of a plan: with --format json, the document on standard output.
-int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::string& error, int exitCode)
+int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const TRollbackOptions& rollback,
+               const std::string& error, int exitCode)
 {
     if (!json) return exitCode;
     TPlanFacts facts;
+    facts.Rollback = rollback.Rollback;
+    facts.StartAfterFailure = rollback.StartAfterFailure;
     facts.Script = ScriptPath();
     facts.Computer = Run.ComputerName;
     facts.Launches = launches;
@@ -133,6 +140,89 @@ int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::stri
     facts.Error = error;
     WriteStandardOutput(PlanJson(plan, facts));
     return exitCode;
+}
+
+// The run once it has its turn: what an earlier run left unfinished first,
+// then the update pass, the script, and the end - the restart, the launch,
+// or (with Rollback=1) the undo of a failed run. Gives the exit code.
+int RunRoad(TRunSteps& steps)
+{
+    TRollback rollback(JournalPath(), steps.Machine());
+    if (!rollback.Resume(!Run.ExeName.empty() && Run.ExeName[0] == '_')) {
+        ReportError(Msg(MsgRollbackUnfinished));
+        FailRun();
+        return ExitFailed;
+    }
+    TRollbackOptions options;
+    auto settingsRead = [&] {
+        options = ReadRollbackOptions(ScriptPath());
+        // A journal the restarted copy took over goes on whatever the script says now.
+        if (options.Rollback || rollback.Any()) steps.UseRollback(rollback);
+    };
+    std::string fatal;  // an error raised on the way
+    try {
+        UpdatePass(steps, false, settingsRead);
+        if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
+    } catch (const std::exception& error) {
+        fatal = error.what();
+        FailRun();
+    } catch (...) {
+        fatal = OsError(0).what();
+        FailRun();
+    }
+    bool undone = false;
+    if (!Run.RunOk && steps.Rollback()) {
+        // The changes go back first; then the failure is told as ever.
+        if (!fatal.empty()) ReportFailedBox();
+        undone = rollback.Undo();
+        for (const TFailure& failure : steps.TakeHeldFailures()) {
+            if (failure.Message.empty()) Run.LastErrorCode = failure.Code;
+            ReportErrorText(FailureText(failure));
+        }
+        if (!fatal.empty()) ReportErrorText(fatal);
+        fatal.clear();
+    }
+    // The engine configuration is saved before an error is shown.
+    EngineShutdown(false);
+    if (!fatal.empty()) {
+        ReportError(fatal);
+        return ExitFailed;
+    }
+    if (Run.RunOk) {
+        if (Run.SelfReplaced) {
+            rollback.HandOver();
+            Restart();
+        } else {
+            rollback.Commit();
+            LaunchApplication();
+        }
+        return Run.RunOk ? ExitGood : ExitFailed;
+    }
+    if (undone && options.StartAfterFailure) {
+        WriteLine(Msg(MsgStartedAnyway));
+        LaunchApplication();
+    }
+    return ExitFailed;
+}
+
+// A plan once it may start: the run's road with its steps, then what the
+// launch and a failure would do, and the summary.
+int PlanRoad(TPlanSteps& plan, bool json)
+{
+    TRollbackOptions options;
+    try {
+        UpdatePass(plan, true, [&options] { options = ReadRollbackOptions(ScriptPath()); });
+        if (plan.Restart()) ShowRestart(plan);
+        if (Run.RunOk && !Run.SelfReplaced) Processing(plan);
+    } catch (...) {
+        EngineShutdown(true);
+        throw;
+    }
+    EngineShutdown(true);
+    bool launches = ShowLaunch();
+    if (options.Rollback) WriteLine(Msg(options.StartAfterFailure ? MsgPlanRollbackAndStart : MsgPlanRollback));
+    WriteLine(plan.Summary());
+    return FinishPlan(plan, json, launches, options, std::string(), plan.ExitCode());
 }
 
 void WriteBanner()
@@ -273,28 +363,9 @@ int RunMainFlow(int argc, char** argv)
         removeMarker();
         if (!turn) return ExitFailed;
 
-        try {
-            UpdatePass(steps, plan);
-            if (plan && planSteps->Restart()) ShowRestart(steps);
-            if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
-        } catch (...) {
-            // The engine configuration is saved before the error is shown.
-            EngineShutdown(plan);
-            throw;
-        }
-        EngineShutdown(plan);
-
-        if (plan) {
-            bool launches = ShowLaunch();
-            WriteLine(planSteps->Summary());
-            return FinishPlan(*planSteps, json, launches, std::string(), planSteps->ExitCode());
-        }
-        if (Run.RunOk) {
-            if (Run.SelfReplaced)
-                Restart();
-            else
-                LaunchApplication();
-        }
+        if (plan) return PlanRoad(*planSteps, json);
+        int code = RunRoad(*runSteps);
+        if (code != ExitGood) return code;
     } catch (const std::exception& error) {
         removeMarker();
         if (!plan) {
@@ -304,7 +375,7 @@ int RunMainFlow(int argc, char** argv)
         // A plan shows the error and waits for no one.
         ShowFailure(error.what());
         if (json) WriteStandardError(ToOem(Msg(MsgErrorPrefix) + error.what()) + "\r\n");
-        return FinishPlan(*planSteps, json, false, error.what(), ExitFailed);
+        return FinishPlan(*planSteps, json, false, {}, error.what(), ExitFailed);
     } catch (...) {
         removeMarker();
         if (!plan) {
@@ -312,7 +383,7 @@ int RunMainFlow(int argc, char** argv)
             return ExitFailed;
         }
         ShowFailure(OsError(0).what());
-        return FinishPlan(*planSteps, json, false, OsError(0).what(), ExitFailed);
+        return FinishPlan(*planSteps, json, false, {}, OsError(0).what(), ExitFailed);
     }
 
     if (!Run.RunOk) return ExitFailed;

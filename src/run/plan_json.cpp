@@ -157,6 +157,8 @@ std::string PlanJson(const TPlanSteps& plan, const TPlanFacts& facts)
         json.Key("starts").Bool(facts.Launches);
         json.EndObject();
     }
+    json.Key("rollback").Bool(facts.Rollback);
+    json.Key("start_after_failure").Bool(facts.StartAfterFailure);
     if (!facts.Error.empty()) json.Key("error").Text(facts.Error);
     json.Key("summary").Text(facts.Summary);
     json.Key("exit_code").Number(facts.ExitCode);

@@ -17,6 +17,8 @@ struct TPlanFacts {
     std::string Summary;    // the plan's last line
     int ExitCode = 0;
     std::string Error;      // an error that ended the plan early; empty when none
+    bool Rollback = false;  // a failed run would put back every change (Rollback=1)
+    bool StartAfterFailure = false;
 };
 
 // The document; format_version 1.

@@ -162,6 +162,19 @@ void CheckNewCopyTaken(TCheck& check, const TFileView& view, const TCopy& script
         FillMsg(MsgCheckNewCopyRefused, {fileName, Msg(WordSourcePath)}));
 }
 
+// StartAfterFailure starts the application only after a rollback.
+void CheckStartAfterFailure(TCheck& check, const TFileView& view, const std::string& settingsPath)
+{
+    auto option = [&](unsigned key) {
+        std::string value = ReadOption(view.Path, key);
+        if (value.empty() && !settingsPath.empty()) value = ReadScriptString(settingsPath, Msg(WordOptions), Msg(key));
+        return ExpandConstants(value, ExpandPlain);
+    };
+    if (option(WordStartAfterFailure) != "1" || option(WordRollback) == "1") return;
+    Add(check, view, KeyLine(view, Msg(WordOptions), Msg(WordStartAfterFailure)), TSeverity::Error,
+        TFindingCode::StartWithoutRollback, FillMsg(MsgCheckStartWithoutRollback, {Msg(WordStartAfterFailure), Msg(WordRollback)}));
+}
+
 void CheckAll(TWalk& walk, TCheckResult& result)
 {
     TCheck& check = walk.Check;
@@ -205,6 +218,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
         if (IsFilePath(path)) settingsView = &OpenView(check, path, fetched ? settings.Shown : processedSettings);
     }
     check.SourceDir = SetSourceDir(script.Path);
+    CheckStartAfterFailure(check, scriptView, processedSettings.empty() ? std::string() : Run.ExeDir + processedSettings);
 
     std::vector<std::string> chain{FileNamePart(scriptName)};
     WalkIncludes(walk, scriptView, chain);

@@ -162,6 +162,8 @@ inline constexpr TOptionKey OptionKeys[] = {
     {WordRun, false, WordFlags, InScriptOptions, true},
     {WordLogFile, false, 0, InScriptOptions, true},
     {WordLogSize, false, 0, InScriptOptions, true},
+    {WordRollback, false, 0, InScriptOptions, true},
+    {WordStartAfterFailure, false, 0, InScriptOptions, true},
     {WordItemOrder, false, 0, InActions, false},
 };
 
