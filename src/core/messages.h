@@ -24,6 +24,7 @@ enum MessageId : unsigned {
     WordStartAfterFailure = 64113,
     MsgCheckStartWithoutRollback = 64114,
     MsgRollbackIncomplete = 64115,
+    MsgPlanPutBack = 64116,
     // 65120..65199: the plan as data
     MsgUsageNoFormat = 65120,
     MsgUsageFormatWithoutPlan = 65121,

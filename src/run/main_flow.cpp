@@ -207,10 +207,43 @@ int RunRoad(TRunSteps& steps)
 
 // A plan once it may start: the run's road with its steps, then what the
 // launch and a failure would do, and the summary.
+// A plan: what the run would first put back of a run that was ended before
+// it finished, laid over the machine the plan shows.
+void PlanUndoAhead(TPlanSteps& plan)
+{
+    // Aliases are looked up through the engine, started here as the run would start it.
+    bool engine = DbiInit(nullptr) == DBIERR_NONE;
+    std::vector<TUndoAhead> ahead = UndoAhead(JournalPath(), plan.Machine());
+    if (engine) DbiExit();
+    if (ahead.empty()) return;
+    WriteLine(Msg(MsgFinishingRollback));
+    for (TUndoAhead& step : ahead) {
+        if (step.Kept) {
+            WriteText(step.Line);
+            ShowKept(Msg(step.Kept));
+            continue;
+        }
+        bool ok = true;
+        for (size_t i = 0; i < step.Changes.size(); ++i) {
+            TChange& change = step.Changes[i];
+            // One line for the change put back; the steps it takes beyond the first go without one.
+            change.Line = i == 0 ? step.Line : std::string();
+            change.Quiet = i > 0;
+            change.Reason = Msg(MsgPlanPutBack);
+            Take(plan, change, ok);
+        }
+        if (step.Changes.empty()) {
+            WriteText(step.Line);
+            ReportOk();
+        }
+    }
+}
+
 int PlanRoad(TPlanSteps& plan, bool json)
 {
     TRollbackOptions options;
     try {
+        PlanUndoAhead(plan);
         UpdatePass(plan, true, [&options] { options = ReadRollbackOptions(ScriptPath()); });
         if (plan.Restart()) ShowRestart(plan);
         if (Run.RunOk && !Run.SelfReplaced) Processing(plan);

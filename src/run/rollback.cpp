@@ -445,3 +445,20 @@ void TRollback::HandOver()
     m_journal.MarkHandedOver();
     m_journal.Close();
 }
+
+std::vector<TUndoAhead> UndoAhead(const std::string& journalPath, TMachineView& machine)
+{
+    std::vector<TUndoAhead> ahead;
+    TJournalContents left = ReadJournal(journalPath);
+    if (!left.Exists || left.Committed) return ahead;
+    for (auto entry = left.Entries.rbegin(); entry != left.Entries.rend(); ++entry) {
+        if (entry->Undone) continue;
+        TInverse inverse = Inverse(*entry, machine);
+        TUndoAhead step;
+        step.Line = FormatMsg(MsgItemLine, entry->Change.Target);
+        step.Changes = inverse.Changes;
+        step.Kept = inverse.Kept;
+        ahead.push_back(step);
+    }
+    return ahead;
+}

@@ -55,6 +55,16 @@ private:
     std::set<std::string> m_iniFiles;  // INI files whose bytes are journaled
 };
 
+// For a plan: what a run would put back first, when an earlier run was
+// ended before it finished: per journaled change its line, what puts it
+// back, or why it stays.
+struct TUndoAhead {
+    std::string Line;
+    std::vector<TChange> Changes;
+    unsigned Kept = 0;  // the message saying why it stays; 0 when it is put back
+};
+std::vector<TUndoAhead> UndoAhead(const std::string& journalPath, TMachineView& machine);
+
 // Whether the run journals the change (not the "_" copies of a self-update,
 // which the restarted program runs from, nor a step that changes nothing).
 bool Journaled(const TChange& change);

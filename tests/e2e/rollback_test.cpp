@@ -44,6 +44,23 @@ std::vector<std::string> Sorted(std::vector<std::string> lines)
     return lines;
 }
 
+// The lines put back under "=> Finishing the rollback...", with their box
+// (a plan shows as done what needs nothing more).
+std::vector<std::string> UndoneSteps(const RunResult& run, const std::string& box)
+{
+    std::vector<std::string> steps;
+    std::vector<std::string> lines = run.Lines();
+    auto at = std::find(lines.begin(), lines.end(), "=> Finishing the rollback of an interrupted run...");
+    for (auto line = at == lines.end() ? at : at + 1; line != lines.end() && line->rfind("    ", 0) == 0; ++line) {
+        if (line->size() < 45 || (line->compare(44, box.size(), box) != 0 && line->compare(44, 8, "[  OK  ]") != 0))
+            continue;
+        std::string text = line->substr(0, 44);
+        text.erase(text.find_last_not_of(' ') + 1);
+        steps.push_back(text.empty() ? *(line - 1) : text);
+    }
+    return steps;
+}
+
 class Rollback : public ::testing::Test {
 protected:
     void SetUp() override
@@ -162,7 +179,10 @@ TEST_F(Rollback, ARunEndedAtAnyMomentIsPutBackByTheNextRunExactlyOnce)
         RunResult killed = m_dir.Start("s.ini", "k", after);
         ASSERT_TRUE(killed.TimedOut) << killed.Output;
         ASSERT_TRUE(m_dir.Exists("s.journal")) << killed.Output;
+        // A plan shows what the next run puts back first, as it will put it back.
+        RunResult plan = m_dir.Start("--plan s.ini");
         RunResult next = m_dir.Start("s.ini", "k");
+        EXPECT_EQ(UndoneSteps(plan, "[CHANGE]"), UndoneSteps(next, "[  OK  ]")) << plan.Output << next.Output;
         EXPECT_EQ(next.ExitCode, 2u) << next.Output;
         EXPECT_TRUE(next.HasLine("=> Finishing the rollback of an interrupted run...")) << next.Output;
         EXPECT_EQ(Differences(before, Snapshot()), "") << next.Output;
@@ -217,6 +237,50 @@ TEST_F(Rollback, APlanSaysTheRunWouldRollBack)
     RunResult plan = m_dir.Start("--plan s.ini");
     EXPECT_TRUE(plan.HasLine("=> On a failure the run would put back every change it made (Rollback=1)."))
         << plan.Output;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RollbackAcrossRestart, TheRestartedCopyGoesOnWithTheJournalAndPutsBackWhatBothChanged)
+{
+    ProgramDir dir("vtrb" + NewGuid().substr(1, 8) + ".exe");
+    TempDir share;
+    const std::string exe = dir.ExeName();
+    const std::string next = ReadFileBytes(FixturePath("vantorel_next.exe"));
+    std::string head = "[Options]\r\nSourcePath=" + share.Path() + "\r\nSelfPause=300\r\nRollback=1\r\nLogFile=run.log\r\n";
+    dir.Write("setup.ini", head);
+    SetLastWriteTime(dir / "setup.ini", LocalStamp(1));
+    // The first process replaces the script, the restarted copy a file; then it fails.
+    WriteFileBytes(share / "setup.ini", head + "[Update]\r\nFile1=b.txt\r\nFile2=missing.dll\r\n");
+    SetLastWriteTime(share / "setup.ini", LocalStamp(2));
+    WriteFileBytes(share / exe, next);
+    SetLastWriteTime(share / exe, LocalStamp(2));
+    WriteFileBytes(share / "b.txt", "new b");
+    SetLastWriteTime(share / "b.txt", LocalStamp(2));
+    dir.Write("b.txt", "old b");
+    SetLastWriteTime(dir / "b.txt", LocalStamp(1));
+
+    RunResult first = dir.Start("setup.ini");
+    EXPECT_EQ(first.ExitCode, 0u) << first.Output;
+    EXPECT_TRUE(first.HasLine("=> Repeating of Vantorel loading...")) << first.Output;
+    // The restarted copy's block follows the first process's in the log.
+    std::string log;
+    for (DWORD waited = 0; waited < 60000; waited += 100) {
+        log = dir.Read("run.log");
+        size_t first = log.find("==== exit code");
+        if (first != std::string::npos && log.find("==== exit code", first + 1) != std::string::npos) break;
+        Sleep(100);
+    }
+    ASSERT_TRUE(WaitForProcessesNamed("_" + exe, 60000));
+    EXPECT_NE(log.find("=> Rolling back 3 changes..."), std::string::npos) << log;
+    EXPECT_NE(log.find("the program's own new file stays"), std::string::npos) << log;
+    EXPECT_EQ(dir.Read("setup.ini"), head) << log;
+    EXPECT_EQ(dir.Read("b.txt"), "old b") << log;
+    EXPECT_EQ(dir.Read(exe), next) << "the program is not put back";
+    EXPECT_FALSE(dir.Exists("setup.journal"));
+    EXPECT_FALSE(dir.Exists("setup.ok"));
 }
 
 }  // namespace
