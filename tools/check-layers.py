@@ -2,9 +2,10 @@
 """Checks that the program's includes only point down the layers.
 
 Layers, top to bottom: run/ (the run: main flow, sections, items, includes),
-actions/ (one module per item kind), script/ and engine/ (side by side: the
-script language and the engine binding; neither includes the other), core/
-(what everything uses). A module (a header and its source) may include its
+actions/ (one module per item kind) and report/ (the report of many
+workstations' run logs; neither includes the other), script/ and engine/
+(side by side: the script language and the engine binding; neither includes
+the other), core/ (what everything uses). A module (a header and its source) may include its
 own layer's modules and the layers below; no two modules may include each
 other, directly or through others. Prints every wrong arrow; exit code 1 when
 there is one.
@@ -13,7 +14,7 @@ import os
 import re
 import sys
 
-LAYERS = {"run": 3, "actions": 2, "script": 1, "engine": 1, "core": 0}
+LAYERS = {"run": 3, "actions": 2, "report": 2, "script": 1, "engine": 1, "core": 0}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/([A-Za-z0-9_]+)\.h"', re.M)
 
 

@@ -18,6 +18,39 @@ void SetWrong(TCommandLine& result, unsigned problem, const std::string& argumen
     result.OtherArgument = other;
 }
 
+// The options that only --report takes; each takes the next argument as its value.
+bool IsReportOption(const std::string& argument)
+{
+    return argument == "--out" || argument == "--computers" || argument == "--format" || argument == "--stale-days";
+}
+
+// Takes a report option's value into the request; false when it is not one.
+bool TakeReportValue(TReportRequest& report, const std::string& option, const std::string& value)
+{
+    if (option == "--out") {
+        report.OutPath = value;
+    } else if (option == "--computers") {
+        report.ComputersPath = value;
+    } else if (option == "--format") {
+        if (value == "html") report.Format = TReportFormat::Html;
+        else if (value == "csv") report.Format = TReportFormat::Csv;
+        else if (value == "json") report.Format = TReportFormat::Json;
+        else return false;
+    } else {
+        if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        report.StaleDays = std::stoi(value);
+    }
+    return true;
+}
+
+unsigned ReportValueProblem(const std::string& option)
+{
+    if (option == "--format") return MsgUsageFormat;
+    if (option == "--stale-days") return MsgUsageStaleDays;
+    return MsgUsageNoValue;
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(int argc, char** argv)
@@ -28,11 +61,13 @@ TCommandLine ParseCommandLine(int argc, char** argv)
     bool scriptSeen = false;
     bool help = false;
     bool version = false;
+    std::string reportOption;  // the first option that only --report takes
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (!IsOption(argument)) {
             if (!scriptSeen) result.ScriptName = argument;
             scriptSeen = true;
+            result.Report.Inputs.push_back(argument);
             continue;
         }
         anyOption = true;
@@ -45,8 +80,15 @@ TCommandLine ParseCommandLine(int argc, char** argv)
                 SetWrong(result, MsgUsageNoValue, argument);
             else
                 result.LogPath = argv[++i];
-        } else if (argument == "--plan" || argument == "--check") {
-            TProgramMode mode = argument == "--plan" ? TProgramMode::Plan : TProgramMode::Check;
+        } else if (IsReportOption(argument)) {
+            if (reportOption.empty()) reportOption = argument;
+            bool given = i + 1 < argc && !IsOption(argv[i + 1]) && *argv[i + 1] != '\0';
+            if (!given || !TakeReportValue(result.Report, argument, argv[++i]))
+                SetWrong(result, ReportValueProblem(argument), argument);
+        } else if (argument == "--plan" || argument == "--check" || argument == "--report") {
+            TProgramMode mode = argument == "--plan"    ? TProgramMode::Plan
+                                : argument == "--check" ? TProgramMode::Check
+                                                        : TProgramMode::Report;
             if (!modeOption.empty() && modeOption != argument)
                 SetWrong(result, MsgUsageTwoModes, modeOption, argument);
             else if (result.Mode != TProgramMode::Wrong)
@@ -56,11 +98,17 @@ TCommandLine ParseCommandLine(int argc, char** argv)
             SetWrong(result, MsgUsageUnknownOption, argument);
         }
     }
+    if (result.Mode == TProgramMode::Report && !result.LogPath.empty())
+        SetWrong(result, MsgUsageTwoModes, "--report", "--log");
+    else if (result.Mode != TProgramMode::Report && !reportOption.empty())
+        SetWrong(result, MsgUsageOnlyForReport, reportOption);
     if (result.Mode == TProgramMode::Wrong) return result;
     if (help) {
         result.Mode = TProgramMode::Help;
     } else if (version) {
         result.Mode = TProgramMode::Version;
+    } else if (result.Mode == TProgramMode::Report) {
+        if (result.Report.Inputs.empty()) SetWrong(result, MsgUsageNoInput, "--report");
     } else if (anyOption && result.ScriptName.empty()) {
         // An option without a script: a plain run would only say that the
         // script is missing and wait for a key.

@@ -15,6 +15,7 @@
 #include "core/section_mode.h"
 #include "core/version.h"
 #include "engine/engine.h"
+#include "report/report_command.h"
 #include "run/dispatch.h"
 #include "run/file_items.h"
 #include "run/includes.h"
@@ -114,14 +115,16 @@ void WriteUsage()
     const std::string& exe = Run.ExeName;
     WriteLine(Msg(MsgUsageHead));
     for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsageCheck,
-                        MsgUsageCheckText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
+                        MsgUsageCheckText, MsgUsageReport, MsgUsageReportText, MsgUsageReportOptions, MsgUsageLog,
+                        MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
     WriteLine(Msg(MsgUsageReference));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3}) WriteLine(Msg(id));
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitReport})
+        WriteLine(Msg(id));
 }
 
 void WriteProblem(const TCommandLine& arguments)
@@ -180,6 +183,7 @@ int RunMainFlow(int argc, char** argv)
         WriteProblem(arguments);
         return ExitNoScript;
     }
+    if (arguments.Mode == TProgramMode::Report) return RunReport(arguments.Report);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     Run.ScriptName = arguments.ScriptName;
     if (arguments.Mode == TProgramMode::Check) {

@@ -1,0 +1,266 @@
+#include "report/log_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/disk_files.h"
+#include "core/handles.h"
+
+namespace {
+
+// Longer lines are garbage: a run prints lines of a console's width or so.
+constexpr size_t MaxLine = 16 * 1024;
+// The texts kept of a block are cut to this.
+constexpr size_t MaxText = 1024;
+constexpr size_t ReadSize = 256 * 1024;
+// A log held by a writer appending its block is waited for this long.
+constexpr DWORD HeldWaitMs = 3000;
+constexpr DWORD RetryMs = 50;
+
+std::string Capped(std::string_view text)
+{
+    return std::string(text.substr(0, MaxText));
+}
+
+bool StartsWith(std::string_view text, std::string_view start)
+{
+    return text.size() >= start.size() && text.compare(0, start.size(), start) == 0;
+}
+
+// "-> report.dll..." as "report.dll".
+std::string_view StepName(std::string_view text)
+{
+    if (StartsWith(text, "->") || StartsWith(text, "=>")) text = TrimBlanks(text.substr(2));
+    while (!text.empty() && text.back() == '.') text.remove_suffix(1);
+    return text;
+}
+
+bool EndsWithNoCase(const std::string& name, const char* end)
+{
+    size_t length = std::strlen(end);
+    if (name.size() <= length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = name[name.size() - length + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != end[i]) return false;
+    }
+    return true;
+}
+
+// Rotated files sort before their current one: "a.log.1" reads as "a.log" + "\1",
+// "a.log" as "a.log" + "\2".
+std::string SortKey(const std::string& name)
+{
+    bool rotated = EndsWithNoCase(name, ".log.1");
+    std::string key = rotated ? name.substr(0, name.size() - 2) : name;
+    for (char& c : key) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return key + (rotated ? '\1' : '\2');
+}
+
+}  // namespace
+
+TLogParser::TLogParser(const std::vector<TLogLanguage>& languages, TBlockSink& sink)
+    : m_languages(languages), m_sink(sink)
+{
+}
+
+void TLogParser::Feed(const char* data, size_t size)
+{
+    if (m_atStart && size > 0) {
+        m_atStart = false;
+        if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+            data += 3;
+            size -= 3;
+        }
+    }
+    while (size > 0) {
+        const char* end = static_cast<const char*>(std::memchr(data, '\n', size));
+        size_t length = end ? static_cast<size_t>(end - data) : size;
+        if (!end || !m_carry.empty() || m_carryTooLong) {
+            size_t room = MaxLine - std::min(MaxLine, m_carry.size());
+            m_carry.append(data, std::min(room, length));
+            m_carryTooLong = m_carryTooLong || length > room;
+            if (!end) return;
+            Line(m_carry, m_carryTooLong);
+            m_carry.clear();
+            m_carryTooLong = false;
+        } else {
+            Line(std::string_view(data, std::min(length, MaxLine)), length > MaxLine);
+        }
+        data += length + 1;
+        size -= length + 1;
+    }
+}
+
+void TLogParser::Finish()
+{
+    if (!m_carry.empty() || m_carryTooLong) Line(m_carry, m_carryTooLong);
+    m_carry.clear();
+    m_carryTooLong = false;
+    if (m_state == TState::InBlock) m_sink.OnUnreadable({TUnreadableKind::CutOff, m_block.Line});
+    if (m_state == TState::InBadBlock) m_sink.OnUnreadable({TUnreadableKind::NotUnderstood, m_badLine});
+    m_state = TState::Outside;
+}
+
+void TLogParser::Line(std::string_view line, bool garbage)
+{
+    ++m_line;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Zeros (a write the system never finished, text of two bytes a
+    // character) spoil the line; a header may still follow them.
+    size_t zero = line.find_last_of('\0');
+    if (zero != std::string_view::npos) {
+        garbage = true;
+        line = line.substr(zero + 1);
+    }
+    if (StartsWith(line, "====")) {
+        if (garbage && m_state == TState::InBlock) m_blockGarbage = true;
+        MarkerLine(line);
+        return;
+    }
+    if (m_state == TState::InBlock) {
+        if (garbage) m_blockGarbage = true;
+        BodyLine(line);
+    } else if (m_state == TState::Outside && (garbage || !TrimBlanks(line).empty()) && !m_strayOpen) {
+        m_strayOpen = true;
+        m_sink.OnUnreadable({TUnreadableKind::Stray, m_line});
+    }
+}
+
+void TLogParser::MarkerLine(std::string_view line)
+{
+    TLogFooter footer;
+    if (m_state == TState::InBlock && ParseFooter(line, m_languages[m_block.Header.Language], footer)) {
+        m_block.Footer = footer;
+        CloseBlock();
+        return;
+    }
+    bool anyFooter = false;
+    for (const TLogLanguage& language : m_languages) anyFooter = anyFooter || ParseFooter(line, language, footer);
+    if (anyFooter && m_state == TState::InBadBlock) {
+        m_sink.OnUnreadable({TUnreadableKind::NotUnderstood, m_badLine});
+        m_state = TState::Outside;
+        return;
+    }
+    if (anyFooter && m_state == TState::Outside) {
+        m_sink.OnUnreadable({TUnreadableKind::FooterAlone, m_line});
+        return;
+    }
+    // A header, or a line that would be one: what was open is cut off.
+    if (m_state == TState::InBlock) m_sink.OnUnreadable({TUnreadableKind::CutOff, m_block.Line});
+    if (m_state == TState::InBadBlock) m_sink.OnUnreadable({TUnreadableKind::NotUnderstood, m_badLine});
+    m_strayOpen = false;
+    TLogHeader header;
+    if (ParseHeader(line, m_languages, header)) {
+        BeginBlock(header);
+    } else {
+        m_state = TState::InBadBlock;
+        m_badLine = m_line;
+    }
+}
+
+void TLogParser::BeginBlock(const TLogHeader& header)
+{
+    m_state = TState::InBlock;
+    m_block = TLogBlock{};
+    m_block.Header = header;
+    m_block.Line = m_line;
+    m_blockGarbage = false;
+    m_failed = false;
+    m_errorAfterFailure.clear();
+    m_previousLine.clear();
+    m_lastItem.clear();
+}
+
+void TLogParser::BodyLine(std::string_view line)
+{
+    const TLogLanguage& language = m_languages[m_block.Header.Language];
+    std::string_view trimmed = TrimBlanks(line);
+    std::string_view step;
+    if (trimmed == language.RestartLine) {
+        m_block.Restarting = true;
+    } else if (!m_failed && FailedStepText(line, language, step)) {
+        m_failed = true;
+        std::string_view text = TrimBlanks(step);
+        // A step too long for the status column has its word on a line of its own.
+        if (text.empty()) text = TrimBlanks(m_previousLine);
+        bool entry = !StartsWith(text, "->") && !StartsWith(text, "=>") && !m_lastItem.empty();
+        m_block.FailedStep = Capped(entry ? std::string(StepName(m_lastItem)) + ": " + std::string(text)
+                                          : std::string(StepName(text)));
+    } else if (!language.ErrorPrefix.empty() && StartsWith(line, language.ErrorPrefix)) {
+        std::string_view error = line.substr(language.ErrorPrefix.size());
+        if (m_errorAfterFailure.empty()) m_block.Error = Capped(error);
+        if (m_failed && m_errorAfterFailure.empty()) m_errorAfterFailure = m_block.Error;
+    }
+    if (StartsWith(trimmed, "->")) m_lastItem.assign(trimmed.substr(0, MaxText));
+    m_previousLine.assign(line.substr(0, MaxText));
+}
+
+void TLogParser::CloseBlock()
+{
+    m_state = TState::Outside;
+    if (m_blockGarbage) {
+        m_sink.OnUnreadable({TUnreadableKind::Garbage, m_block.Line});
+        return;
+    }
+    m_sink.OnBlock(m_block);
+}
+
+DWORD ReadLogFile(const std::string& path, const std::vector<TLogLanguage>& languages, TBlockSink& sink)
+{
+    if (IsDeviceName(path)) return ERROR_BAD_DEVICE;
+    UniqueFile file;
+    for (DWORD start = GetTickCount();;) {
+        file.Reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file) break;
+        DWORD code = GetLastError();
+        if ((code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION) || GetTickCount() - start >= HeldWaitMs)
+            return code;
+        Sleep(RetryMs);
+    }
+    if (!IsDiskFile(file.Get())) return ERROR_BAD_DEVICE;
+    TLogParser parser(languages, sink);
+    std::vector<char> buffer(ReadSize);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+            DWORD code = GetLastError();
+            parser.Finish();
+            return code;
+        }
+        if (read == 0) break;
+        parser.Feed(buffer.data(), read);
+    }
+    parser.Finish();
+    return ERROR_SUCCESS;
+}
+
+DWORD ListLogFiles(const std::string& path, std::vector<std::string>& files)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        files.push_back(path);
+        return ERROR_SUCCESS;
+    }
+    std::string directory = path;
+    if (directory.find_last_of("\\/:") != directory.size() - 1) directory += '\\';
+    WIN32_FIND_DATAA found{};
+    UniqueFind find(FindFirstFileA((directory + "*").c_str(), &found));
+    if (!find) {
+        DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
+    }
+    std::vector<std::string> names;
+    do {
+        std::string name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            (EndsWithNoCase(name, ".log") || EndsWithNoCase(name, ".log.1")))
+            names.push_back(name);
+    } while (FindNextFileA(find.Get(), &found));
+    // The listing's end (ERROR_NO_MORE_FILES) or a failure part way: what was listed is read.
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return SortKey(a) < SortKey(b); });
+    for (const std::string& name : names) files.push_back(directory + name);
+    return ERROR_SUCCESS;
+}
