@@ -220,7 +220,7 @@ TFleetReport TFleet::Finish(const SYSTEMTIME& now, int staleDays) const
                 if (day > first && day <= last)
                     report.Markers.push_back({stamp.substr(0, 10), release, TextFromLog(version)});
             }
-        std::sort(report.Markers.begin(), report.Markers.end(),
+        std::stable_sort(report.Markers.begin(), report.Markers.end(),
                   [](const TMarker& a, const TMarker& b) { return a.Date < b.Date; });
     }
     report.Files = static_cast<int64_t>(m_files.size());
