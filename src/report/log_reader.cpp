@@ -166,7 +166,8 @@ void TLogParser::BeginBlock(const TLogHeader& header)
     m_block.Line = m_line;
     m_blockGarbage = false;
     m_failed = false;
-    m_errorAfterFailure.clear();
+    m_errorKept = false;
+    m_errorOpen = false;
     m_previousLine.clear();
     m_lastItem.clear();
 }
@@ -187,9 +188,14 @@ void TLogParser::BodyLine(std::string_view line)
         m_block.FailedStep = Capped(entry ? std::string(StepName(m_lastItem)) + ": " + std::string(text)
                                           : std::string(StepName(text)));
     } else if (!language.ErrorPrefix.empty() && StartsWith(line, language.ErrorPrefix)) {
-        std::string_view error = line.substr(language.ErrorPrefix.size());
-        if (m_errorAfterFailure.empty()) m_block.Error = Capped(error);
-        if (m_failed && m_errorAfterFailure.empty()) m_errorAfterFailure = m_block.Error;
+        m_errorOpen = !m_errorKept;
+        if (m_errorOpen) m_block.Error = Capped(line.substr(language.ErrorPrefix.size()));
+        m_errorKept = m_errorKept || m_failed;
+    } else if (m_errorOpen && !trimmed.empty()) {
+        // The system's text of an error stands on the lines after it.
+        m_block.Error = Capped(m_block.Error + " " + std::string(trimmed));
+    } else {
+        m_errorOpen = false;
     }
     if (StartsWith(trimmed, "->")) m_lastItem.assign(trimmed.substr(0, MaxText));
     m_previousLine.assign(line.substr(0, MaxText));

@@ -66,7 +66,8 @@ private:
     bool m_blockGarbage = false;  // a line of the open block was garbage
     bool m_strayOpen = false;     // text outside blocks was told since the last block
     bool m_failed = false;
-    std::string m_errorAfterFailure;
+    bool m_errorKept = false;  // the error after the failure was read: it stays the block's error
+    bool m_errorOpen = false;  // the lines that follow continue the error's text
     std::string m_previousLine;
     std::string m_lastItem;  // the last "-> item" line of the open block
 };

@@ -40,7 +40,7 @@ const std::string Restart = "==== 2024-05-14 09:00:00  computer WS7  user u  Van
                             "=> Repeating of Vantorel loading...\r\n" + Step("", "OK") + "\r\n==== exit code 0, 0.2 s\r\n"
                             "==== 2024-05-14 09:00:01  computer WS7  user u  Vantorel 1.5  script a.ini  restarted copy\n"
                             "=> Initialization...\n" + Step("    -> " + std::string(50, 'n') + ".dll...", "") + "\n" +
-                            Step("", "FAILED") + "\n\nERROR: Path not found\n"
+                            Step("", "FAILED") + "\n\nERROR: System Error.  Code: 3.\nPath not found\n"
                             "==== ended while waiting for a key (Ctrl-C), 5.2 s";
 
 TEST(LogReader, BlocksReadTheSameWhateverThePiecesTheyArriveIn)
@@ -62,6 +62,7 @@ TEST(LogReader, BlocksReadTheSameWhateverThePiecesTheyArriveIn)
         EXPECT_EQ(copy.Header.Instance, TLogInstance::RestartedCopy);
         EXPECT_EQ(copy.Line, 13u);
         EXPECT_EQ(copy.FailedStep, std::string(50, 'n') + ".dll") << "the status word on a line of its own";
+        EXPECT_EQ(copy.Error, "System Error.  Code: 3. Path not found");
         EXPECT_TRUE(copy.Footer.Interrupted);
         EXPECT_EQ(copy.Footer.Reason, "Ctrl-C");
     }
