@@ -17,7 +17,7 @@ void Values(const TWorkstation& station, const std::function<void(const std::str
 {
     bool never = station.Stamp.empty();
     value(station.Computer, true);
-    value(StateName(station.State, never), true);
+    value(StateName(station.State), true);
     value(StateName(station.Outcome, never), true);
     value(station.Stamp, true);
     value(never ? "null" : std::to_string(station.DaysSince), false);
