@@ -82,15 +82,24 @@ std::string Head(std::initializer_list<unsigned> ids, unsigned sorted = 0, const
     return row + "</tr></thead>";
 }
 
+// A time to the minute; it sorts by the second.
+std::string TimeCell(const std::string& stamp)
+{
+    return Td(HtmlText(stamp.substr(0, 16)), "time", &stamp);
+}
+
 std::string VersionCell(const std::string& version, bool older)
 {
     std::string key = VersionKey(version);
     return Td(HtmlText(version), older ? "old nowrap" : "nowrap", &key);
 }
 
-std::string ErrorCell(const TWorkstation& station)
+// The error, after the failed step when `withStep`.
+std::string ErrorCell(const TWorkstation& station, bool withStep = false)
 {
     std::string html = HtmlText(station.Error);
+    if (withStep && !station.FailedStep.empty())
+        html = "<b>" + HtmlText(station.FailedStep) + "</b>" + (html.empty() ? "" : ": ") + html;
     if (!station.Interrupted.empty())
         html += "<div class=\"note\">" + M(MsgReportInterrupted, {station.Interrupted}) + "</div>";
     if (station.NoCopyBlock) html += "<div class=\"note\">" + M(MsgReportSelfUpdateOnly) + "</div>";
@@ -155,7 +164,7 @@ void FailedSection(std::string& out, const TFleetReport& report)
                 MsgReportColTime, "descending") +
            "<tbody>";
     for (const TWorkstation* station : failed)
-        out += "<tr>" + Td("<b>" + HtmlText(station->Computer) + "</b>") + Td(HtmlText(station->Stamp), "time") +
+        out += "<tr>" + Td("<b>" + HtmlText(station->Computer) + "</b>") + TimeCell(station->Stamp) +
                Td(HtmlText(station->User)) + VersionCell(station->Version, station->OlderVersion) +
                VersionCell(station->Release, station->OlderRelease) + Td(HtmlText(station->Script)) +
                Td(HtmlText(station->FailedStep), "step") + ErrorCell(*station) + "</tr>";
@@ -184,7 +193,7 @@ void NotSeenSection(std::string& out, const TFleetReport& report)
     for (const TWorkstation* station : away) {
         bool never = station->Stamp.empty();
         std::string seen = never ? Badge(TStationState::NotSeen, true)
-                                 : HtmlText(station->Stamp) + " <span class=\"note\">" +
+                                 : HtmlText(station->Stamp.substr(0, 16)) + " <span class=\"note\">" +
                                        M(MsgReportDaysAgo, {std::to_string(station->DaysSince)}) + "</span>";
         out += "<tr>" + Td("<b>" + HtmlText(station->Computer) + "</b>") + Td(seen, "time", &station->Stamp) +
                Td(never ? std::string() : Badge(station->Outcome, false)) + Td(HtmlText(station->User)) +
@@ -236,7 +245,7 @@ void AllSection(std::string& out, const TFleetReport& report)
            M(MsgReportFilter) + "\" aria-label=\"" + M(MsgReportFilter) + "\"><span id=\"shown\" class=\"note\" data-text=\"" +
            HtmlText(TextFromLog(Msg(MsgReportShown))) + "\"></span></div><div class=\"tablewrap\"><table class=\"sortable\" id=\"all-table\">" +
            Head({MsgReportColState, MsgReportColComputer, MsgReportColTime, MsgReportColUser, MsgReportColVersion,
-                 MsgReportColRelease, MsgReportColScript, MsgReportColStep, MsgReportColError, MsgReportColRuns,
+                 MsgReportColRelease, MsgReportColScript, MsgReportColError, MsgReportColRuns,
                  MsgReportColFailedRuns, MsgReportColLastGood},
                 MsgReportColComputer) +
            "<tbody>";
@@ -244,11 +253,11 @@ void AllSection(std::string& out, const TFleetReport& report)
         std::string rank = std::to_string(static_cast<int>(station.State));
         std::string runs = std::to_string(station.Runs), failedRuns = std::to_string(station.FailedRuns);
         out += "<tr>" + Td(Badge(station.State, station.Stamp.empty()), "", &rank) +
-               Td("<b>" + HtmlText(station.Computer) + "</b>") + Td(HtmlText(station.Stamp), "time") +
+               Td("<b>" + HtmlText(station.Computer) + "</b>") + TimeCell(station.Stamp) +
                Td(HtmlText(station.User)) + VersionCell(station.Version, station.OlderVersion) +
                VersionCell(station.Release, station.OlderRelease) + Td(HtmlText(station.Script)) +
-               Td(HtmlText(station.FailedStep), "step") + ErrorCell(station) + Td(runs, "num") +
-               Td(failedRuns, "num") + Td(HtmlText(station.LastSuccess), "time") + "</tr>";
+               ErrorCell(station, true) + Td(runs, "num") +
+               Td(failedRuns, "num") + TimeCell(station.LastSuccess) + "</tr>";
     }
     out += "</tbody></table></div><p id=\"none\" class=\"empty\" hidden>" + M(MsgReportNoMatch) + "</p></section>";
 }
