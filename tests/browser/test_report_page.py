@@ -1,16 +1,18 @@
 """The report's page in a real browser (headless Chromium): the counts, the
 failures newest first, sorting and filtering, text of a hostile log shown as
 text with none of its script run, no console error and no request; then the
-same logs as CSV and JSON."""
+same logs as CSV and JSON, and logs in Russian read under a Russian locale."""
 import csv
 import datetime
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "terminal"))
-from termlib import Checks, ProgramDir, parse_args, wine_env  # noqa: E402
+from termlib import ROOT, Checks, ProgramDir, parse_args, wine_env  # noqa: E402
 
 import cdp  # noqa: E402
 
@@ -43,10 +45,35 @@ def logs():
     }
 
 
-def report(exe_dir, *arguments):
+def report(exe_dir, *arguments, env=None, encoding="cp437"):
     result = subprocess.run(["wine", "vantorel.exe", "--report", "logs", "--computers", "computers.txt", *arguments],
-                            cwd=exe_dir, capture_output=True, env=wine_env(), stdin=subprocess.DEVNULL, timeout=120)
-    return result.returncode, result.stdout.decode("cp437")
+                            cwd=exe_dir, capture_output=True, env=env or wine_env(), stdin=subprocess.DEVNULL,
+                            timeout=120)
+    return result.returncode, result.stdout.decode(encoding)
+
+
+def check_russian(checks, args):
+    """Under a Russian locale with the language file, a block in Russian (code page 1251) and one in
+    English are both read, and the page speaks Russian."""
+    d = ProgramDir(args.exe, {"computers.txt": ""})
+    try:
+        shutil.copy(os.path.join(args.build_dir, "vantorel.rus"), os.path.join(d.path, "vantorel.rus"))
+        lines = ["==== 2024-05-14 08:00:00  компьютер WS01  пользователь иванов  Vantorel 1.5  сценарий a.ini  "
+                 "первый запуск", "    -> report.dll...".ljust(44) + "ОШИБКА", "", "ОШИБКА: Отказано в доступе",
+                 "==== код завершения 2, 1.0 с"] + block(datetime.timedelta(days=1), "WS02", 0)
+        d.write(os.path.join("logs", "a.log"), "\r\n".join(lines).encode("cp1251") + b"\r\n")
+        locpath = os.environ.get("VANTOREL_LOCPATH", os.path.join(ROOT, "build", "locale"))
+        code, output = report(d.path, "--stale-days", "99999", env=wine_env(LANG="ru_RU.UTF-8", LOCPATH=locpath),
+                              encoding="cp866")
+        checks.expect(code == 0 and "с ошибкой 1, не обновлено 0, успешно 1" in output, f"Russian summary: {output}")
+        with open(os.path.join(d.path, "vantorel-report.html"), encoding="utf-8") as f:
+            page = f.read()
+        checks.expect("<h1>Рабочие станции: обзор</h1>" in page, "the page in Russian")
+        step = re.search(r"id=\"failed-table\".*?<td class=\"step\">([^<]*)</td><td class=\"err\">([^<]*)<", page)
+        checks.expect(step and step.groups() == ("report.dll", "Отказано в доступе"),
+                      f"the Russian block's step and error: {step and step.groups()}")
+    finally:
+        d.cleanup()
 
 
 def check_page(checks, browser, page, shot):
@@ -125,6 +152,7 @@ def main():
                       == ("not_seen", "not_seen", "succeeded"), f"CSV states: {table.get('WS06')}")
     finally:
         d.cleanup()
+    check_russian(checks, args)
     checks.finish()
 
 
