@@ -129,13 +129,13 @@ void TLogParser::Line(std::string_view line, bool garbage)
 void TLogParser::MarkerLine(std::string_view line)
 {
     TLogFooter footer;
-    if (m_state == TState::InBlock && ParseFooter(line, m_languages[m_block.Header.Language], footer)) {
+    bool anyFooter = m_state == TState::InBlock && ParseFooter(line, m_languages[m_block.Header.Language], footer);
+    for (const TLogLanguage& language : m_languages) anyFooter = anyFooter || ParseFooter(line, language, footer);
+    if (anyFooter && m_state == TState::InBlock) {
         m_block.Footer = footer;
         CloseBlock();
         return;
     }
-    bool anyFooter = false;
-    for (const TLogLanguage& language : m_languages) anyFooter = anyFooter || ParseFooter(line, language, footer);
     if (anyFooter && m_state == TState::InBadBlock) {
         m_sink.OnUnreadable({TUnreadableKind::NotUnderstood, m_badLine});
         m_state = TState::Outside;

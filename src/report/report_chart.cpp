@@ -15,8 +15,10 @@ constexpr const char* SucceededColour = "#9cc5a1";
 constexpr const char* NotUpdatedColour = "#e8a33d";
 constexpr const char* FailedColour = "#d93f3f";
 constexpr const char* MarkerColour = "#5b4bd6";
-// Markers named on the chart (the latest ones); the others are lines with a tooltip.
+// Markers named on the chart (the latest ones); the others are lines with a tooltip,
+// down to this many: a log can name any number of versions.
 constexpr size_t LabelledMarkers = 4;
+constexpr size_t DrawnMarkers = 60;
 
 std::string Number(double value)
 {
@@ -101,7 +103,7 @@ std::string DayChart(const TFleetReport& report)
     const std::vector<TMarker>& markers = report.Markers;
     double lastLabel = -1000;
     bool lowered = false;
-    for (size_t i = 0; i < markers.size(); ++i) {
+    for (size_t i = markers.size() > DrawnMarkers ? markers.size() - DrawnMarkers : 0; i < markers.size(); ++i) {
         std::string name = MessageText(markers[i].Release ? MsgReportRelease : MsgReportProgram, {markers[i].Version});
         double x = Left + static_cast<double>(DayNumber(markers[i].Date) - firstDay) * slot;
         out += "<g><title>" + HtmlText(MessageText(MsgReportFirstSeen, {name, markers[i].Date})) +

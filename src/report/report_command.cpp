@@ -87,8 +87,10 @@ DWORD WriteReportFile(const std::string& path, const std::string& content)
     for (size_t at = 0; at < content.size() && code == ERROR_SUCCESS;) {
         DWORD written = 0;
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - at, 1 << 20));
-        if (!WriteFile(file.Get(), content.data() + at, chunk, &written, nullptr) || written == 0)
-            code = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+        if (!WriteFile(file.Get(), content.data() + at, chunk, &written, nullptr) || written == 0) {
+            DWORD error = GetLastError();
+            code = error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+        }
         at += written;
     }
     file.Reset();
@@ -158,13 +160,11 @@ int RunReport(const TReportRequest& request)
         TFleetReport report = fleet.Finish(now, request.StaleDays);
         report.Files = filesRead;
 
-        std::string content, extension;
-        switch (request.Format) {
-        case TReportFormat::Csv: content = ReportCsv(report), extension = "csv"; break;
-        case TReportFormat::Json: content = ReportJson(report), extension = "json"; break;
-        default: content = ReportPage(report), extension = "html";
-        }
-        std::string out = request.OutPath.empty() ? "vantorel-report." + extension : request.OutPath;
+        const bool csv = request.Format == TReportFormat::Csv, json = request.Format == TReportFormat::Json;
+        const std::string content = csv ? ReportCsv(report) : json ? ReportJson(report) : ReportPage(report);
+        const std::string out =
+            !request.OutPath.empty() ? request.OutPath : csv ? "vantorel-report.csv" : json ? "vantorel-report.json"
+                                                                                          : "vantorel-report.html";
         DWORD code = WriteReportFile(out, content);
         if (code != ERROR_SUCCESS) {
             WriteLine(FormatMsg(MsgReportNotWritten, FullPath(out), Reason(code)));

@@ -16,6 +16,8 @@ namespace {
 // Causes of failure listed above the failures; computer names listed per older version.
 constexpr size_t ListedCauses = 5;
 constexpr size_t ListedStragglers = 40;
+// Versions listed, newest first; older ones are counted.
+constexpr size_t ListedVersions = 12;
 
 std::string M(unsigned id, std::initializer_list<std::string> texts = {})
 {
@@ -205,10 +207,17 @@ void NotSeenSection(std::string& out, const TFleetReport& report)
 void VersionList(std::string& out, unsigned heading, const std::vector<TVersionCount>& versions,
                  const TFleetReport& report, bool releases)
 {
+    // The computers on each version, gathered in one pass: a log can name any number of versions.
+    std::map<std::string, std::pair<std::string, size_t>> stragglers;
+    for (const TWorkstation& station : report.Workstations) {
+        if (station.Stamp.empty()) continue;
+        auto& [names, count] = stragglers[releases ? station.Release : station.Version];
+        if (count++ < ListedStragglers) names += (names.empty() ? "" : ", ") + HtmlText(station.Computer);
+    }
     int64_t largest = 1;
     for (const TVersionCount& entry : versions) largest = std::max(largest, entry.Workstations);
     out += "<div><h3>" + M(heading) + "</h3>";
-    for (size_t i = 0; i < versions.size(); ++i) {
+    for (size_t i = 0; i < versions.size() && i < ListedVersions; ++i) {
         const TVersionCount& entry = versions[i];
         out += std::string("<div class=\"vrow") + (i == 0 ? " newest" : "") + "\"><span>" + HtmlText(entry.Version) +
                (i == 0 ? "<span class=\"tag\">" + M(MsgReportNewest) + "</span>" : "") +
@@ -216,16 +225,12 @@ void VersionList(std::string& out, unsigned heading, const std::vector<TVersionC
                std::to_string(std::max<int64_t>(1, entry.Workstations * 100 / largest)) + "%\"></div></div>" +
                "<span class=\"num\">" + std::to_string(entry.Workstations) + "</span></div>";
         if (i == 0) continue;
-        std::string names;
-        size_t listed = 0, more = 0;
-        for (const TWorkstation& station : report.Workstations) {
-            if ((releases ? station.Release : station.Version) != entry.Version || station.Stamp.empty()) continue;
-            if (listed++ < ListedStragglers) names += (names.empty() ? "" : ", ") + HtmlText(station.Computer);
-            else ++more;
-        }
-        if (more > 0) names += " " + M(MsgReportMore, {std::to_string(more)});
-        out += "<p class=\"stragglers\">" + names + "</p>";
+        const auto& [names, count] = stragglers[entry.Version];
+        std::string more = count > ListedStragglers ? " " + M(MsgReportMore, {std::to_string(count - ListedStragglers)}) : "";
+        out += "<p class=\"stragglers\">" + names + more + "</p>";
     }
+    if (versions.size() > ListedVersions)
+        out += "<p class=\"note\">" + M(MsgReportMore, {std::to_string(versions.size() - ListedVersions)}) + "</p>";
     out += "</div>";
 }
 
