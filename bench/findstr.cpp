@@ -40,7 +40,9 @@ void Search(const std::string& path, std::string_view text)
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         return;
     }
-    std::vector<char> buffer(256 * 1024);
+    // One buffer for every file: under Wine, reading into fresh memory of this
+    // size costs more than the reading itself.
+    static std::vector<char> buffer(256 * 1024);
     std::string carry;
     DWORD read = 0;
     while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {

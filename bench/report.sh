@@ -15,7 +15,8 @@
 #   bench/report.sh [workstations] [days]      default: 300 365 (and 30 days for the month)
 #
 # Environment: BENCH_BUILD_DIR (default build/bench), BENCH_REPEAT (runs per
-# program, the median counts; default 3), BENCH_KEEP=1 keeps the generated logs.
+# program, the median counts; default 5; the programs run in turn), BENCH_KEEP=1
+# keeps the generated logs.
 # Goals: the report takes at most twice the time of the findstr stand-in over
 # the year, and its peak working set over the year is that over the month
 # (within 10%, the noise of the allocator). Values that miss are marked `*`;
@@ -24,7 +25,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$ROOT/tools/env.sh"
 BUILD="$(realpath -m "${BENCH_BUILD_DIR:-$ROOT/build/bench}")"
-REPEAT="${BENCH_REPEAT:-3}"
+REPEAT="${BENCH_REPEAT:-5}"
 STATIONS="${1:-300}"
 DAYS="${2:-365}"
 
@@ -57,10 +58,16 @@ def measure(args):
         sys.exit(f"{' '.join(args)} failed:\n{done.stderr.decode(errors='replace')}")
     return float(found.group(2)), int(found.group(1))
 
-def median(args):
-    measure(args)  # warm: the files in the cache, Wine's libraries loaded
-    runs = [measure(args) for _ in range(repeat)]
-    return statistics.median(r[0] for r in runs), max(r[1] for r in runs)
+def medians(programs):
+    """Each program run `repeat` times, the programs in turn, so that a change in the machine's
+    load falls on all of them: {name: (median seconds, largest peak working set)}."""
+    for args in programs.values():
+        measure(args)  # warm: the files in the cache, Wine's libraries loaded
+    runs = {name: [] for name in programs}
+    for _ in range(repeat):
+        for name, args in programs.items():
+            runs[name].append(measure(args))
+    return {name: (statistics.median(r[0] for r in got), max(r[1] for r in got)) for name, got in runs.items()}
 
 def size(directory):
     files = [os.path.join(directory, f) for f in os.listdir(directory)]
@@ -71,11 +78,11 @@ results = {}
 for period in ("month", "year"):
     directory = os.path.join(work, period)
     names = sorted(f for f in os.listdir(directory))
-    results[period] = {
-        "report": median([exe, "--report", win(directory), "--out", win(os.path.join(work, period + ".html"))]),
-        "findstr": median([win(os.path.join(build, "findstr.exe")), "FAILED", win(directory)]),
-        "find": median(["C:\\windows\\system32\\find.exe", "FAILED", *(win(os.path.join(directory, n)) for n in names)]),
-    }
+    results[period] = medians({
+        "report": [exe, "--report", win(directory), "--out", win(os.path.join(work, period + ".html"))],
+        "findstr": [win(os.path.join(build, "findstr.exe")), "FAILED", win(directory)],
+        "find": ["C:\\windows\\system32\\find.exe", "FAILED", *(win(os.path.join(directory, n)) for n in names)],
+    })
     count, megabytes = size(directory)
     blocks = sum(1 for n in names for line in open(os.path.join(directory, n), "rb") if line.startswith(b"==== 2"))
     print(f"\n{period}: {count} files, {megabytes:.0f} MB, {blocks} blocks")

@@ -46,8 +46,9 @@ bool Newer(const TLogBlock& candidate, const TLogBlock& current)
 void NoteFirstSeen(std::map<std::string, std::string>& firsts, const std::string& key, const std::string& stamp)
 {
     if (key.empty()) return;
-    auto [at, added] = firsts.emplace(key, stamp);
-    if (!added && stamp < at->second) at->second = stamp;
+    auto at = firsts.find(key);
+    if (at == firsts.end()) firsts.emplace(key, stamp);
+    else if (stamp < at->second) at->second = stamp;
 }
 
 int Digits(const std::string& text, size_t at, size_t count)

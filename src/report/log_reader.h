@@ -48,7 +48,7 @@ public:
 
 private:
     enum class TState { Outside, InBlock, InBadBlock };
-    void Line(std::string_view line, bool garbage);
+    void Line(std::string_view line, bool tooLong, bool zero);
     void MarkerLine(std::string_view line);
     void BodyLine(std::string_view line);
     void CloseBlock();
@@ -59,6 +59,7 @@ private:
     TState m_state = TState::Outside;
     std::string m_carry;  // a line begun in an earlier piece
     bool m_carryTooLong = false;
+    bool m_carryZero = false;
     bool m_atStart = true;
     uint64_t m_line = 0;
     TLogBlock m_block;
@@ -68,8 +69,11 @@ private:
     bool m_failed = false;
     bool m_errorKept = false;  // the error after the failure was read: it stays the block's error
     bool m_errorOpen = false;  // the lines that follow continue the error's text
-    std::string m_previousLine;
-    std::string m_lastItem;  // the last "-> item" line of the open block
+    // The line before and the last "-> item" line of the open block, as views
+    // of the piece being read; when a piece is done, kept in strings of their own.
+    std::string_view m_previousLine, m_lastItem;
+    std::string m_previousKept, m_lastItemKept;
+    void KeepViews();
 };
 
 // Reads the file from start to end. ERROR_SUCCESS, or the system's code when
