@@ -84,14 +84,16 @@ TEST(LogReader, WhatIsNoBlockIsCountedWhereItIsAndReadingGoesOn)
                              Failed + cp866 +                                  // 18: another code page
                              Failed.substr(0, 200) + std::string(20000, 'x') + "\r\n==== exit code 2, 1 s\r\n" +
                              Failed.substr(0, 150);                            // 20: a line too long; 25: cut off
-    Collected read = Read(text, 4096);
-    ASSERT_EQ(read.Blocks.size(), 1u);
-    EXPECT_EQ(read.Blocks[0].Line, 10u);
     using K = TUnreadableKind;
     std::vector<std::pair<K, uint64_t>> expected = {{K::Stray, 1},          {K::CutOff, 3},         {K::NotUnderstood, 5},
                                                     {K::FooterAlone, 8},    {K::NotUnderstood, 9},  {K::NotUnderstood, 18},
                                                     {K::Garbage, 20},       {K::CutOff, 25}};
-    EXPECT_EQ(read.Unreadable, expected);
+    for (size_t piece : {3, 4096}) {
+        Collected read = Read(text, piece);
+        ASSERT_EQ(read.Blocks.size(), 1u) << piece;
+        EXPECT_EQ(read.Blocks[0].Line, 10u);
+        EXPECT_EQ(read.Unreadable, expected) << piece;
+    }
 }
 
 TEST(LogReader, AHeaderIsReadInTheTableInForceAndInEnglish)
