@@ -34,12 +34,16 @@ class Browser:
         self.buffer = b""
         self.next_id = 0
         self.events = []
-        target = self.call("Target.createTarget", url="about:blank")["targetId"]
-        self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
-        for domain in ("Page", "Runtime", "Log", "Network"):
-            self.call(domain + ".enable", session=True)
-        self.call("Emulation.setDeviceMetricsOverride", session=True, width=width, height=height,
-                  deviceScaleFactor=1, mobile=False)
+        try:
+            target = self.call("Target.createTarget", url="about:blank")["targetId"]
+            self.session = self.call("Target.attachToTarget", targetId=target, flatten=True)["sessionId"]
+            for domain in ("Page", "Runtime", "Log", "Network"):
+                self.call(domain + ".enable", session=True)
+            self.call("Emulation.setDeviceMetricsOverride", session=True, width=width, height=height,
+                      deviceScaleFactor=1, mobile=False)
+        except BaseException:
+            self.close()  # a browser that did not come up leaves nothing behind either
+            raise
 
     def _read_message(self, deadline):
         while b"\0" not in self.buffer:
