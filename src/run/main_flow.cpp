@@ -17,6 +17,7 @@
 #include "core/section_mode.h"
 #include "core/version.h"
 #include "engine/engine.h"
+#include "report/report_command.h"
 #include "run/dispatch.h"
 #include "run/file_items.h"
 #include "run/includes.h"
@@ -272,15 +273,16 @@ void WriteUsage()
     WriteLine(Msg(MsgUsageHead));
     for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsagePlanJson,
                         MsgUsagePlanJsonText, MsgUsageCheck, MsgUsageCheckText, MsgUsagePublish, MsgUsagePublishText,
-                        MsgUsageNewKey, MsgUsageNewKeyText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp,
-                        MsgUsageVersion})
+                        MsgUsageNewKey, MsgUsageNewKeyText, MsgUsageReport, MsgUsageReportText, MsgUsageReportOptions,
+                        MsgUsageLog, MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
     WriteLine(Msg(MsgUsageReference));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease})
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease,
+                        MsgUsageExitReport})
         WriteLine(Msg(id));
 }
 
@@ -346,6 +348,7 @@ int RunMainFlow(int argc, char** argv)
     if (arguments.Mode == TProgramMode::Publish)
         return PublishCommand(arguments.PublishDirectory, arguments.KeyFile);
     if (arguments.Mode == TProgramMode::NewKey) return NewKeyCommand(arguments.NewKeyFile);
+    if (arguments.Mode == TProgramMode::Report) return RunReport(arguments.Report);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
     Run.ScriptName = arguments.ScriptName;
     if (arguments.Mode == TProgramMode::Check) {
