@@ -209,6 +209,11 @@ std::string PartialCopyPath(const std::string& target)
 void SweepLeftoverCopies(const std::string& directory)
 {
     if (!Run.SweptDirectories.insert(PathKey(directory)).second) return;
+    RemoveScratchCopies(directory);
+}
+
+void RemoveScratchCopies(const std::string& directory)
+{
     for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
         // Nothing left over, or no such directory: the copy will tell.
         for (const TDirEntry& entry : FindEntries(mask, TListingUse::IfListed).Entries) {

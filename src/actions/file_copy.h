@@ -74,3 +74,8 @@ std::string PartialCopyPath(const std::string& target);
 // Removes the scratch files that interrupted runs left in the directory (with
 // trailing separator); once per directory and run (Run.SweptDirectories).
 void SweepLeftoverCopies(const std::string& directory);
+
+// Removes the scratch files of copies in the directory (with trailing
+// separator) now, however often asked: before a directory the run made is
+// removed again.
+void RemoveScratchCopies(const std::string& directory);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "actions/changes.h"
+#include "actions/file_copy.h"
 #include "actions/registry.h"
 #include "core/ansi_text.h"
 #include "core/dir_listing.h"
@@ -354,6 +355,9 @@ bool TRollback::UndoEntries(bool withCount)
         TInverse inverse = Inverse(*entry, m_machine);
         std::vector<TFailure> failures;
         for (const TChange& step : inverse.Changes) {
+            // A copy broken off in a directory the run made leaves its scratch file there.
+            if (step.Kind == TChangeKind::Directory && step.Action == TChangeAction::Delete)
+                RemoveScratchCopies(step.Path + "\\");
             TApplied applied = ApplyChange(step);
             m_machine.Made(step);
             failures.insert(failures.end(), applied.Failures.begin(), applied.Failures.end());
