@@ -62,6 +62,8 @@ enum MessageId : unsigned {
     MsgKeyNoPrivate = 64068,
     MsgKeyHoldsPrivate = 64069,
     MsgKeyHalvesDiffer = 64070,
+    // 64400..64799: the script named by a path, the traps the check finds, the check in a run, help
+    MsgScriptUnreadable = 64400,
     // 65200..65263: checking a script without running it
     MsgCheckLine = 65200,
     MsgCheckLineNoNumber = 65201,

@@ -26,6 +26,7 @@
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
+#include "run/script_location.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
@@ -66,13 +67,16 @@ void UpdatePass(TSteps& steps, bool plan)
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
     const TSectionMode update = TSectionMode::Update;
+    // A script named by a full path outside the program's directory is the
+    // administrator's own: it is read where it is, never replaced from the source.
+    const std::string script = IsRootedPath(Run.ScriptName) ? std::string() : Run.ScriptName;
     if (plan) {
-        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
+        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, script})
             UpdateFile(name, "", update, steps);
         return;
     }
     Run.RunOk = UpdateFile(Run.ExeName, "", update, steps) && UpdateFile(Run.LanguageName, "", update, steps) &&
-                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(Run.ScriptName, "", update, steps);
+                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(script, "", update, steps);
 }
 
 // A plan goes on as the restarted copy would; the restart is shown where the
@@ -224,7 +228,7 @@ int RunMainFlow(int argc, char** argv)
         return PublishCommand(arguments.PublishDirectory, arguments.KeyFile);
     if (arguments.Mode == TProgramMode::NewKey) return NewKeyCommand(arguments.NewKeyFile);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
-    Run.ScriptName = arguments.ScriptName;
+    Run.ScriptName = LocateScript(arguments.ScriptName, Run.ExeDir);
     if (arguments.Mode == TProgramMode::Check) {
         NameRunLogInstance(MsgLogCheckRun);
         return CheckMode();

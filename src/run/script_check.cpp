@@ -86,7 +86,7 @@ TCopy ChooseCopy(const TCheck& check, const std::string& name)
 {
     static TLiveMachine machine;
     TCopy copy;
-    copy.Path = Run.ExeDir + name;
+    copy.Path = PathFrom(Run.ExeDir, name);
     copy.Shown = name;
     std::vector<TListedFile> matches = machine.Matches(check.SourceDir + FileNamePart(name), false, true);
     if (matches.empty()) {
@@ -166,7 +166,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
 {
     TCheck& check = walk.Check;
     const std::string& scriptName = result.Script;
-    std::string localScript = Run.ExeDir + scriptName;
+    std::string localScript = PathFrom(Run.ExeDir, scriptName);
     if (!IsFilePath(localScript)) {
         TFileView& view = check.Views.emplace_back();
         view.Shown = scriptName;
@@ -182,14 +182,16 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     std::string language = ReadOption(localScript, WordLanguage);
     std::string languageName = language.empty() ? std::string() : LanguageFileName(Run.ExeName, language);
 
-    TCopy script = ChooseCopy(check, scriptName);
+    // A script outside the program's directory is read where it is: the run never replaces it.
+    const bool kept = !IsRootedPath(scriptName);
+    TCopy script = kept ? ChooseCopy(check, scriptName) : TCopy{localScript, scriptName, false, false};
     TCopy settings;
     if (!settingsName.empty()) settings = ChooseCopy(check, settingsName);
     TFileView& scriptView = OpenView(check, script.Path, script.Shown);
     CheckOwnFile(check, scriptView, Run.ExeName, WordSourcePath);
     CheckOwnFile(check, scriptView, languageName, WordLanguage);
     CheckOwnFile(check, scriptView, settingsName, WordSettings);
-    CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
+    if (kept) CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
     if (settings.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(settingsName));
     if (script.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(scriptName));
 
