@@ -23,6 +23,7 @@
 #include "run/plan.h"
 #include "run/plan_json.h"
 #include "run/release_commands.h"
+#include "run/run_check.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
@@ -280,6 +281,7 @@ int RunMainFlow(int argc, char** argv)
         try {
             UpdatePass(steps, plan);
             if (plan && planSteps->Restart()) ShowRestart(steps);
+            if (Run.RunOk && !Run.SelfReplaced) CheckBeforeItems();
             if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
         } catch (...) {
             // The engine configuration is saved before the error is shown.

@@ -13,6 +13,7 @@
 #include "run/check_items.h"
 #include "run/check_keys.h"
 #include "run/check_sections.h"
+#include "run/check_traps.h"
 #include "script/constants.h"
 #include "script/expand.h"
 #include "script/include_chain.h"
@@ -51,7 +52,10 @@ TFileView& OpenView(TCheck& check, const std::string& path, const std::string& s
     view.Path = path;
     view.Shown = shown;
     view.Order = check.Views.size() - 1;
-    if (!ListScriptSections(path, view.Sections)) Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    if (!ListScriptSections(path, view.Sections))
+        Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    else
+        CheckEncoding(check, view);
     return view;
 }
 
