@@ -28,6 +28,7 @@
 #include "run/run_steps.h"
 #include "run/script_check.h"
 #include "run/script_location.h"
+#include "run/script_reference.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
@@ -159,7 +160,7 @@ void WriteUsage()
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
-    WriteLine(Msg(MsgUsageReference));
+    WriteLine(FormatMsg(MsgUsageReference, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
     for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease})
@@ -218,7 +219,10 @@ int RunMainFlow(int argc, char** argv)
     WriteBanner();
     if (arguments.Mode == TProgramMode::Help) {
         WriteLine();
-        WriteUsage();
+        if (arguments.ScriptReference)
+            WriteScriptReference(Run.ExeName);
+        else
+            WriteUsage();
         return ExitGood;
     }
     if (arguments.Mode == TProgramMode::Wrong) {
