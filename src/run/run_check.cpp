@@ -39,10 +39,10 @@ std::string WhereListed()
     return FillMsg(MsgRunCheckByCheck, {exe, Run.ScriptName});
 }
 
-bool HasError(const TCheckResult& result)
+bool Has(const TCheckResult& result, TSeverity severity)
 {
     for (const TFinding& finding : result.Findings)
-        if (finding.Severity == TSeverity::Error) return true;
+        if (finding.Severity == severity) return true;
     return false;
 }
 
@@ -63,11 +63,14 @@ void CheckBeforeItems()
     // The findings are for the log; the screen gets their counts.
     for (const TFinding& finding : result.Findings) RecordText(FormatFinding(finding) + "\r\n");
     std::string summary = FormatCheckSummary(result);
-    if (option == TCheckOption::Strict && HasError(result)) {
+    bool errors = Has(result, TSeverity::Error);
+    if (option == TCheckOption::Strict && errors) {
         WriteText(FillMsg(MsgRunChecking, {Run.ScriptName}));
         throw std::runtime_error(
             FillMsg(MsgRunCheckStrict, {summary, Msg(WordCheck) + "=" + Msg(WordStrict), WhereListed()}));
     }
+    // Notes alone count as a clean script, as for --check: the log has them.
+    if (!errors && !Has(result, TSeverity::Warning)) return;
     std::string line = FillMsg(MsgRunCheckCounts, {summary});
     ConsoleWrite(ToOem(line + WhereListed()), line);
     ConsoleWriteLine();

@@ -1,7 +1,7 @@
 // The script check inside a run: with "Check" in [Options] (of the script, or
 // of the settings file) every run and plan checks its script after the update
 // pass and before the first item. The findings go to the run log, their
-// counts to the console (one line, none when there are no findings) and a
+// counts to the console (one line, none when there are only notes) and a
 // field "findings <n>" to the log block's header; with "Check=strict" a
 // finding of the severity error ends the run before it changes anything.
 #pragma once

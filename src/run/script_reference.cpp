@@ -153,7 +153,8 @@ void WriteItemKinds()
         std::string item = std::string(1, kind.Letter) + " " + Msg(kind.Prefix) + "<n>";
         WriteLine(Padded(item, NameColumn + 2) + (text ? Msg(text->Text) : std::string()));
         for (const TSubKey& key : kind.SubKeys())
-            if (key.Word != 0) WriteLine("    " + Padded(SubKeyName(kind, key), NameColumn) + ReadInSections(key.ReadIn));
+            if (key.Word != 0)
+                WriteLine("    " + Padded(SubKeyName(kind, key), NameColumn + 2) + ReadInSections(key.ReadIn));
         if (text) WriteExample(text->Example);
     }
 }

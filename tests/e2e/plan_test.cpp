@@ -242,7 +242,7 @@ TEST(CommandLine, HelpVersionAndWrongOptions)
     EXPECT_EQ(reference.ExitCode, 0u);
     for (const char* line : {"Script reference", "  Check               1: each run checks its script; strict: errors "
                              "stop it", "R Reg<n>              a registry key: a root, \\, the path (HKLM\\Software\\Acme)",
-                             "    Reg<n>Val<m>Type    Insert Update", "    e.g. Reg1=HKLM\\Software\\Acme\\Ledger",
+                             "    Reg<n>Val<m>Type      Insert Update", "    e.g. Reg1=HKLM\\Software\\Acme\\Ledger",
                              "         Reg1Val1Type=I", "  I  a 32-bit number: decimal, or hexadecimal after $ or 0x "
                              "(up to FFFFFFFF)"})
         EXPECT_TRUE(reference.HasLine(line)) << line << "\n" << reference.Output;

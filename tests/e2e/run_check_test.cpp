@@ -34,11 +34,11 @@ TEST(RunCheck, FindingsGoToTheLogAndTheirCountsToTheScreen)
                       "written as binary data (REG_BINARY), not as REG_DWORD; did you mean \"I\"?");
     EXPECT_EQ(log[5], "=> Check: 1 error, 0 warnings, 0 notes in s.ini.");
 
-    // Without a log the check itself lists them; a clean script shows nothing.
+    // Without a log the check itself lists them; a script with notes alone shows nothing.
     dir.Write("s.ini", ScriptWith("Check=1\r\nPause=x ; none\r\n", ""));
     EXPECT_TRUE(dir.Start("s.ini").HasLine("=> Check: 1 error, 0 warnings, 0 notes in s.ini. \"vantorel.exe --check "
                                            "s.ini\" lists them."));
-    dir.Write("s.ini", ScriptWith("Check=strict\r\n", ""));
+    dir.Write("s.ini", ScriptWith("Check=strict\r\nRun=absent.exe\r\n", ""));
     RunResult clean = dir.Start("s.ini");
     EXPECT_EQ(clean.ExitCode, 0u) << clean.Output;
     EXPECT_EQ(clean.LineStartingWith("=> Check"), "") << clean.Output;
