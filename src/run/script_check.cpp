@@ -184,7 +184,10 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     if (!settingsName.empty()) LoadConstants(Run.ExeDir + settingsName);
     check.SourceDir = SetSourceDir(localScript);
     std::string language = ReadOption(localScript, WordLanguage);
-    std::string languageName = language.empty() ? std::string() : LanguageFileName(Run.ExeName, language);
+    // The restarted copy of a self-update ("_" + the program's name) checks the program it replaces.
+    std::string exeName = RestartedCopyTarget(Run.ExeName);
+    if (exeName.empty()) exeName = Run.ExeName;
+    std::string languageName = language.empty() ? std::string() : LanguageFileName(exeName, language);
 
     // A script outside the program's directory is read where it is: the run never replaces it.
     const bool kept = !IsRootedPath(scriptName);
@@ -192,7 +195,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     TCopy settings;
     if (!settingsName.empty()) settings = ChooseCopy(check, settingsName);
     TFileView& scriptView = OpenView(check, script.Path, script.Shown);
-    CheckOwnFile(check, scriptView, Run.ExeName, WordSourcePath);
+    CheckOwnFile(check, scriptView, exeName, WordSourcePath);
     CheckOwnFile(check, scriptView, languageName, WordLanguage);
     CheckOwnFile(check, scriptView, settingsName, WordSettings);
     if (kept) CheckOwnFile(check, scriptView, scriptName, WordSourcePath);

@@ -3,6 +3,7 @@
 // before it changes anything.
 #include <gtest/gtest.h>
 
+#include "file_support.h"
 #include "harness.h"
 
 using namespace testing_support;
@@ -85,6 +86,27 @@ TEST(RunCheck, StrictStopsEveryTrapBeforeAnyChange)
     RunResult warned = dir.Start("s.ini");
     EXPECT_EQ(warned.ExitCode, 0u) << warned.Output;
     EXPECT_TRUE(dir.Exists("made"));
+}
+
+// The restarted copy of a self-update runs as "_<program>": it checks the program it replaces.
+TEST(RunCheck, TheRestartedCopyOfASelfUpdateChecksAndGoesOn)
+{
+    ProgramDir dir("vtcheck" + NewGuid().substr(1, 8) + ".exe");
+    TempDir share;
+    std::string script = ScriptWith("SourcePath=" + share.Path() + "\r\nCheck=strict\r\nLogFile=run.log\r\n", "");
+    dir.Write("s.ini", script);
+    WriteFileBytes(share / "s.ini", script);
+    SetLastWriteTime(dir / "s.ini", LocalStamp(1));
+    SetLastWriteTime(share / "s.ini", LocalStamp(1));
+    CopyFileA((dir / dir.ExeName()).c_str(), (share / dir.ExeName()).c_str(), FALSE);
+    SetLastWriteTime(share / dir.ExeName(), LocalStamp(2));
+    RunResult run = dir.Start("s.ini");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    EXPECT_TRUE(WaitForProcessesNamed("_" + dir.ExeName(), 60000));
+    EXPECT_TRUE(dir.Exists("made"));
+    EXPECT_TRUE(dir.Exists("s.ok"));
+    EXPECT_NE(dir.Read("run.log").find("  script s.ini  findings 0  restarted copy"), std::string::npos)
+        << dir.Read("run.log");
 }
 
 }  // namespace
