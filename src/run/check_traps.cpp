@@ -129,7 +129,9 @@ void CheckEncoding(TCheck& check, const TFileView& view)
         at += length;
     }
     ForEachLine(bytes, [&](int number, const std::string& line) {
-        if (!HasNonAscii(line)) return true;
+        // A comment is never read: its letters may come out as they will.
+        size_t first = line.find_first_not_of(" \t");
+        if (!HasNonAscii(line) || (first != std::string::npos && line[first] == ';')) return true;
         if (utf8) {
             if (codePage != CP_UTF8)
                 Add(check, view, number, TSeverity::Error, TFindingCode::Utf8WithoutMark,

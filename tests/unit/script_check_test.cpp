@@ -359,15 +359,17 @@ TEST_F(ScriptCheckTest, UtfEightWithoutAByteOrderMarkIsReadInTheAnsiCodePage)
     std::string head = "[Options]\r\nSourcePath=" + Share.Path() + "\r\n[Insert]\r\nReg1=HKCU\\Software\\Acme\r\n";
     std::string city = "Reg1Val1Name=\xD0\x93\xD0\xBE\xD1\x80\xD0\xBE\xD0\xB4\r\n";  // "Город" in UTF-8
     std::string page = std::to_string(GetACP());
-    Both("s.ini", head + city + "Reg1Val1Value=\xD0\x9C\r\n");
+    Both("s.ini", "; \xD0\x9A\xD0\xBE\xD0\xBC\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\r\n" + head + city + "Reg1Val1Value=\xD0\x9C\r\n");
     EXPECT_EQ(Check(), (Lines{
-        "s.ini(5): error VC128: this line is the first with letters beyond ASCII, in UTF-8, but the file has no "
+        "s.ini(6): error VC128: this line is the first with letters beyond ASCII, in UTF-8, but the file has no "
         "byte-order mark: the run reads it in the ANSI code page " + page + " and writes such letters wrongly to the "
         "workstations; save the file as UTF-8 with a byte-order mark (BOM), as UTF-16, or in code page " + page,
     }));
     Both("s.ini", "\xEF\xBB\xBF" + head + city);
     EXPECT_EQ(Check(), Lines{});
     Both("s.ini", head + "Reg1Val1Name=Caf\xE9\r\n");  // ANSI text: read as written
+    EXPECT_EQ(Check(), Lines{});
+    Both("s.ini", "; \xD0\x9A\r\n" + head);  // a comment is never read
     EXPECT_EQ(Check(), Lines{});
 }
 
