@@ -169,8 +169,14 @@ def main():
     subprocess.run(["x86_64-w64-mingw32-g++-posix", "-O2", "-static", "-o", KILL_AFTER,
                     os.path.join(ROOT, "bench", "kill_after.cpp")], check=True)
     program, share = os.path.join(work, "program"), os.path.join(work, "share")
+    # A copy of the program and the engine: a build during the test must not
+    # make the share's program differ from the workstation's (a self-update).
+    exe = os.path.join(work, "vantorel.exe")
+    shutil.copy2(args.exe, exe)
+    shutil.copy2(standin, os.path.join(work, "IDAPI32.DLL"))
+    standin = os.path.join(work, "IDAPI32.DLL")
     try:
-        baseline(program, share, args.exe, standin)
+        baseline(program, share, exe, standin)
         prepare_share(share, program)
         # The length of a whole run, to kill within.
         started = time.time()
@@ -179,7 +185,7 @@ def main():
         print(f"a whole run takes {length:.1f} s and ends with exit code {code}")
         differing = 0
         for case in range(1, args.cases + 1):
-            baseline(program, share, args.exe, standin)
+            baseline(program, share, exe, standin)
             before = snapshot(program)
             moment = random.uniform(0.2, length)
             run(program, kill_after=moment)

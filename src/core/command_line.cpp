@@ -1,12 +1,22 @@
 #include "core/command_line.h"
 
+#include "core/ansi_text.h"
 #include "core/messages.h"
 
 namespace {
 
+// The forms of help that administrators type from habit.
+bool IsHelp(const std::string& argument)
+{
+    std::string upper = UpperAscii(argument);
+    for (const char* form : {"--HELP", "-H", "/?", "-?", "/H", "/HELP"})
+        if (upper == form) return true;
+    return false;
+}
+
 bool IsOption(const std::string& argument)
 {
-    return argument.rfind("--", 0) == 0 || argument == "-h" || argument == "/?";
+    return argument.rfind("--", 0) == 0 || IsHelp(argument);
 }
 
 void SetWrong(TCommandLine& result, unsigned problem, const std::string& argument, const std::string& other = {})
@@ -95,7 +105,7 @@ TCommandLine ParseCommandLine(int argc, char** argv)
             continue;
         }
         anyOption = true;
-        if (argument == "-h" || argument == "/?" || argument == "--help") {
+        if (IsHelp(argument)) {
             help = true;
         } else if (argument == "--version") {
             version = true;
@@ -148,6 +158,7 @@ TCommandLine ParseCommandLine(int argc, char** argv)
     }
     if (help) {
         result.Mode = TProgramMode::Help;
+        result.ScriptReference = UpperAscii(result.ScriptName) == UpperAscii(Msg(WordScriptTopic));
     } else if (version) {
         result.Mode = TProgramMode::Version;
     } else if (result.Mode == TProgramMode::Report) {

@@ -220,8 +220,9 @@ TJournalContents ReadJournal(const std::string& path)
     TJournalContents contents;
     // A script of a device's name would have the journal read the device and wait.
     if (IsDeviceName(path)) return contents;
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A plan reads the journal of a run that is still writing it.
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file || !IsDiskFile(file.Get())) return contents;
     contents.Exists = true;
     std::string text;

@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_log.h"
 #include "core/run_state.h"
@@ -101,7 +102,7 @@ std::string ScriptStem(const std::string& exeDir, const std::string& scriptName)
     size_t dot = name.find_last_of('.');
     size_t slash = name.find_last_of("\\/:");
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
-    return exeDir + name;
+    return PathFrom(exeDir, name);
 }
 
 }  // namespace

@@ -26,9 +26,12 @@
 #include "run/plan_json.h"
 #include "run/release_commands.h"
 #include "run/rollback.h"
+#include "run/run_check.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
+#include "run/script_location.h"
+#include "run/script_reference.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
@@ -71,13 +74,16 @@ void UpdatePass(TSteps& steps, bool plan, const std::function<void()>& settingsR
     ReadLogOptions(ScriptPath());
     settingsRead();
     const TSectionMode update = TSectionMode::Update;
+    // A script named by a full path outside the program's directory is the
+    // administrator's own: it is read where it is, never replaced from the source.
+    const std::string script = IsRootedPath(Run.ScriptName) ? std::string() : Run.ScriptName;
     if (plan) {
-        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
+        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, script})
             UpdateFile(name, "", update, steps);
         return;
     }
     Run.RunOk = UpdateFile(Run.ExeName, "", update, steps) && UpdateFile(Run.LanguageName, "", update, steps) &&
-                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(Run.ScriptName, "", update, steps);
+                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(script, "", update, steps);
 }
 
 // A plan goes on as the restarted copy would; the restart is shown where the
@@ -163,6 +169,7 @@ int RunRoad(TRunSteps& steps)
     std::string fatal;  // an error raised on the way
     try {
         UpdatePass(steps, false, settingsRead);
+        if (Run.RunOk && !Run.SelfReplaced) CheckBeforeItems();
         if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
     } catch (const std::exception& error) {
         fatal = error.what();
@@ -247,6 +254,7 @@ int PlanRoad(TPlanSteps& plan, bool json)
         PlanUndoAhead(plan);
         UpdatePass(plan, true, [&options] { options = ReadRollbackOptions(ScriptPath()); });
         if (plan.Restart()) ShowRestart(plan);
+        if (Run.RunOk && !Run.SelfReplaced) CheckBeforeItems();
         if (Run.RunOk && !Run.SelfReplaced) Processing(plan);
     } catch (...) {
         EngineShutdown(true);
@@ -278,7 +286,7 @@ void WriteUsage()
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
-    WriteLine(Msg(MsgUsageReference));
+    WriteLine(FormatMsg(MsgUsageReference, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
     for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease,
@@ -338,7 +346,10 @@ int RunMainFlow(int argc, char** argv)
     WriteBanner();
     if (arguments.Mode == TProgramMode::Help) {
         WriteLine();
-        WriteUsage();
+        if (arguments.ScriptReference)
+            WriteScriptReference(Run.ExeName);
+        else
+            WriteUsage();
         return ExitGood;
     }
     if (arguments.Mode == TProgramMode::Wrong) {
@@ -350,7 +361,7 @@ int RunMainFlow(int argc, char** argv)
     if (arguments.Mode == TProgramMode::NewKey) return NewKeyCommand(arguments.NewKeyFile);
     if (arguments.Mode == TProgramMode::Report) return RunReport(arguments.Report);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
-    Run.ScriptName = arguments.ScriptName;
+    Run.ScriptName = LocateScript(arguments.ScriptName, Run.ExeDir);
     if (arguments.Mode == TProgramMode::Check) {
         NameRunLogInstance(MsgLogCheckRun);
         return CheckMode();

@@ -13,6 +13,7 @@
 #include "run/check_items.h"
 #include "run/check_keys.h"
 #include "run/check_sections.h"
+#include "run/check_traps.h"
 #include "script/constants.h"
 #include "script/expand.h"
 #include "script/include_chain.h"
@@ -51,7 +52,10 @@ TFileView& OpenView(TCheck& check, const std::string& path, const std::string& s
     view.Path = path;
     view.Shown = shown;
     view.Order = check.Views.size() - 1;
-    if (!ListScriptSections(path, view.Sections)) Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    if (!ListScriptSections(path, view.Sections))
+        Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    else
+        CheckEncoding(check, view);
     return view;
 }
 
@@ -86,7 +90,7 @@ TCopy ChooseCopy(const TCheck& check, const std::string& name)
 {
     static TLiveMachine machine;
     TCopy copy;
-    copy.Path = Run.ExeDir + name;
+    copy.Path = PathFrom(Run.ExeDir, name);
     copy.Shown = name;
     std::vector<TListedFile> matches = machine.Matches(check.SourceDir + FileNamePart(name), false, true);
     if (matches.empty()) {
@@ -179,7 +183,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
 {
     TCheck& check = walk.Check;
     const std::string& scriptName = result.Script;
-    std::string localScript = Run.ExeDir + scriptName;
+    std::string localScript = PathFrom(Run.ExeDir, scriptName);
     if (!IsFilePath(localScript)) {
         TFileView& view = check.Views.emplace_back();
         view.Shown = scriptName;
@@ -193,16 +197,21 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     if (!settingsName.empty()) LoadConstants(Run.ExeDir + settingsName);
     check.SourceDir = SetSourceDir(localScript);
     std::string language = ReadOption(localScript, WordLanguage);
-    std::string languageName = language.empty() ? std::string() : LanguageFileName(Run.ExeName, language);
+    // The restarted copy of a self-update ("_" + the program's name) checks the program it replaces.
+    std::string exeName = RestartedCopyTarget(Run.ExeName);
+    if (exeName.empty()) exeName = Run.ExeName;
+    std::string languageName = language.empty() ? std::string() : LanguageFileName(exeName, language);
 
-    TCopy script = ChooseCopy(check, scriptName);
+    // A script outside the program's directory is read where it is: the run never replaces it.
+    const bool kept = !IsRootedPath(scriptName);
+    TCopy script = kept ? ChooseCopy(check, scriptName) : TCopy{localScript, scriptName, false, false};
     TCopy settings;
     if (!settingsName.empty()) settings = ChooseCopy(check, settingsName);
     TFileView& scriptView = OpenView(check, script.Path, script.Shown);
-    CheckOwnFile(check, scriptView, Run.ExeName, WordSourcePath);
+    CheckOwnFile(check, scriptView, exeName, WordSourcePath);
     CheckOwnFile(check, scriptView, languageName, WordLanguage);
     CheckOwnFile(check, scriptView, settingsName, WordSettings);
-    CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
+    if (kept) CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
     if (settings.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(settingsName));
     if (script.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(scriptName));
 

@@ -180,12 +180,22 @@ TEST_F(Plan, ANewProgramAndScriptAreShownAndThePlanGoesOnAsTheRestartedCopy)
 TEST(CommandLine, HelpVersionAndWrongOptions)
 {
     ProgramDir dir;
-    for (const char* help : {"--help", "-h", "/?"}) {
+    for (const char* help : {"--help", "-h", "/?", "/HELP", "/h", "-?", "--Help"}) {
         RunResult run = dir.Start(help);
         EXPECT_EQ(run.ExitCode, 0u) << help;
         EXPECT_TRUE(run.HasLine("Usage:")) << run.Output;
         EXPECT_TRUE(run.HasLine("  vantorel.exe --plan <script>")) << run.Output;
+        EXPECT_TRUE(run.HasLine("\"vantorel.exe --help script\" shows its sections, keys, flags and types.")) << help;
     }
+    // The script format where the README is not: the layout's keys, each with the sections that read it.
+    RunResult reference = dir.Start("/? Script");
+    EXPECT_EQ(reference.ExitCode, 0u);
+    for (const char* line : {"Script reference", "  Check               1: each run checks its script; strict: errors "
+                             "stop it", "R Reg<n>              a registry key: a root, \\, the path (HKLM\\Software\\Acme)",
+                             "    Reg<n>Val<m>Type      Insert Update", "    e.g. Reg1=HKLM\\Software\\Acme\\Ledger",
+                             "         Reg1Val1Type=I", "  I  a 32-bit number: decimal, or hexadecimal after $ or 0x "
+                             "(up to FFFFFFFF)"})
+        EXPECT_TRUE(reference.HasLine(line)) << line << "\n" << reference.Output;
     RunResult version = dir.Start("--version");
     EXPECT_EQ(version.ExitCode, 0u);
     EXPECT_EQ(version.Lines(), Lines{"Vantorel & Updater 1.5"});
