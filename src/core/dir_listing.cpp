@@ -1,5 +1,6 @@
 #include "core/dir_listing.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <unordered_map>
@@ -24,6 +25,7 @@ struct TListedDirectory {
 
 struct TDirListings {
     std::unordered_map<std::string, TListedDirectory> Directories;  // by the directory's full path, upper case
+    std::unordered_map<std::string, std::string> Keys;  // a fully qualified directory part as asked -> its key
 };
 
 namespace {
@@ -55,10 +57,33 @@ bool IsAscii(const std::string& text)
 std::string DirectoryKey(const std::string& directory)
 {
     if (directory.empty() || (directory.back() != '\\' && directory.back() != '/')) return {};
+    // A run asks about the same few directories thousands of times. A fully
+    // qualified one keeps its key whatever the current directory is.
+    bool qualified = (directory.size() >= 3 && directory[1] == ':' && (directory[2] == '\\' || directory[2] == '/')) ||
+                     (directory.size() >= 2 && (directory[0] == '\\' || directory[0] == '/') &&
+                      (directory[1] == '\\' || directory[1] == '/'));
+    auto& keys = Listings().Keys;
+    if (qualified) {
+        auto known = keys.find(directory);
+        if (known != keys.end()) return known->second;
+    }
     char buffer[MAX_PATH];
     DWORD length = GetFullPathNameA(directory.c_str(), MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH) return {};  // such a path goes to the system as it is
-    return UpperAnsi(std::string(buffer, length));
+    std::string key = UpperAnsi(std::string(buffer, length));
+    if (qualified) keys.emplace(directory, key);
+    return key;
+}
+
+// DirectoryKey without a copy of a key the run knows already; `scratch`
+// holds any other.
+const std::string& DirectoryKeyOf(const std::string& directory, std::string& scratch)
+{
+    auto& keys = Listings().Keys;
+    auto known = keys.find(directory);
+    if (known != keys.end()) return known->second;
+    scratch = DirectoryKey(directory);
+    return scratch;
 }
 
 // The name part as the system takes it: trailing blanks and dots go. Empty
@@ -120,6 +145,11 @@ enum class TListingResult { Listed, Missing, Unanswerable };
 bool Narrowed(const wchar_t* name, std::string& narrow)
 {
     size_t size = wcslen(name);
+    // ASCII is the same in every ANSI code page: no conversion to ask the system for.
+    if (std::all_of(name, name + size, [](wchar_t c) { return c < 0x80; })) {
+        narrow.assign(name, name + size);
+        return true;
+    }
     narrow = FromWide(name, size);
     return ToWide(narrow) == std::wstring(name, size);
 }
@@ -207,14 +237,15 @@ TListedDirectory* ListingFor(const std::string& directory, const std::string& ke
 
 // The index of the entry FindFirstFile gives for a name without wildcards:
 // the one spelled exactly so, else the first whose name or alias matches
-// without regard to case.
-bool FindSingle(const TListedDirectory& listed, const std::string& name, const std::wstring& folded, size_t& index)
+// without regard to case. `folded` is the name folded, made here when needed.
+bool FindSingle(const TListedDirectory& listed, const std::string& name, std::wstring& folded, size_t& index)
 {
     auto exact = listed.ByName.find(name);
     if (exact != listed.ByName.end()) {
         index = exact->second;
         return true;
     }
+    if (folded.empty()) folded = FoldedName(name);
     auto matched = listed.ByFolded.find(folded);
     if (matched == listed.ByFolded.end()) return false;
     index = matched->second;
@@ -281,21 +312,25 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
 {
     std::string directory = DirectoryPart(pattern);
     std::string name = NormalizedName(FileNamePart(pattern));
-    std::string key = pattern.size() < MAX_PATH && !name.empty() ? DirectoryKey(directory) : std::string();
+    std::string scratch;
+    const std::string& key =
+        pattern.size() < MAX_PATH && !name.empty() ? DirectoryKeyOf(directory, scratch) : scratch;
     bool wildcard = HasWildcard(name);
     TListedDirectory* listed = ListingFor(directory, key, use);
     // The run changed the directory since it was listed: a mask sees it anew.
     if (listed && wildcard && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
         listed = nullptr;
     TFoundEntries found;
-    std::wstring folded = listed ? FoldedName(name) : std::wstring();
+    std::wstring folded = listed && wildcard ? FoldedName(name) : std::wstring();
     if (listed && !wildcard) {
         size_t index = 0;
         bool hit = FindSingle(*listed, name, folded, index);
         // A name the run changed (by this name or by its alias) is the system's to tell.
         const std::set<std::wstring>& changed = listed->Changed;
-        if (!changed.count(folded) &&
-            !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index])))) {
+        if (!changed.empty() && folded.empty()) folded = FoldedName(name);
+        if (changed.empty() ||
+            (!changed.count(folded) &&
+             !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index]))))) {
             if (hit)
                 found.Entries.push_back(listed->Entries[index]);
             else
@@ -327,7 +362,7 @@ bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
     if (HasWildcard(name)) return false;
     TFoundEntries found = FindEntries(path, use);
     if (found.Error != 0 || found.Entries.empty()) return false;
-    entry = found.Entries.front();
+    entry = std::move(found.Entries.front());
     return true;
 }
 
