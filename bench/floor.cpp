@@ -2,7 +2,7 @@
 // look-up of each source file and one of each target file; for registry
 // values one open of each key and one query of each value; for INI values one
 // profile read of each value. Run as
-//   floor.exe [--listing | --strict] <source dir\> <target dir\> <count>
+//   floor.exe [--listing | --strict <script>] <source dir\> <target dir\> <count>
 //             [<key below HKCU> <INI file> <items> <values per item>]
 // for the files f00001.dat ..., the keys <key>\K00001 ... with the values
 // Name1 ... and the INI sections S00001 ... with the keys K1 ... that
@@ -10,13 +10,13 @@
 // With --listing it lists the source and the target directory once each and
 // finds every name in those listings: the least a run that lists its
 // directories can do.
-// With --strict it lists the directories as --listing does, and reads the INI
-// file once: one CreateFile, one ReadFile of the whole file, then one pass
-// over its bytes that files every key under its section, and every value is
-// looked up there. No profile call can do less: GetPrivateProfileSection and
-// its kin still open and parse the file once per call. The registry part is
-// the same in all three (each key opened once, its values queried through
-// that handle).
+// With --strict it lists the directories as --listing does, and reads each
+// INI file once, the script the run reads included: one CreateFile, one
+// ReadFile of the whole file, then one pass over its bytes that files every
+// key under its section, and every value is looked up there. No profile call
+// can do less: GetPrivateProfileSection and its kin still open and parse the
+// file once per call. The registry part is the same in all three (each key
+// opened once, its values queried through that handle).
 #include <windows.h>
 
 #include <cstdio>
@@ -182,14 +182,19 @@ int FindIniValues(const std::string& file, int items, int values)
 
 int main(int argc, char** argv)
 {
-    bool strict = argc > 1 && std::strcmp(argv[1], "--strict") == 0;
+    bool strict = argc > 2 && std::strcmp(argv[1], "--strict") == 0;
     bool listing = strict || (argc > 1 && std::strcmp(argv[1], "--listing") == 0);
+    // The script a run would read, read as the run needs it: every key of it once.
+    if (strict && ReadIniOnce(argv[2]).empty()) {
+        std::fprintf(stderr, "floor: no keys in the script %s\n", argv[2]);
+        return 2;
+    }
     if (listing) {
-        --argc;
-        ++argv;
+        argc -= strict ? 2 : 1;
+        argv += strict ? 2 : 1;
     }
     if (argc != 4 && argc != 8) {
-        std::fprintf(stderr, "usage: floor [--listing | --strict] <source dir\\> <target dir\\> <count> "
+        std::fprintf(stderr, "usage: floor [--listing | --strict <script>] <source dir\\> <target dir\\> <count> "
                              "[<key below HKCU> <INI file> <items> <values per item>]\n");
         return 1;
     }

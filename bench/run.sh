@@ -5,9 +5,10 @@
 # look-up of each source and each target file (the floor the goals were set
 # against), and, as a second floor, one listing of the source and of the
 # target directory instead, the least a run that lists them can do. The third,
-# strictest floor lists the directories too and reads the INI file once,
-# whole, finding every value in that one read (both other floors make one
-# profile call per INI value); all three open each registry key once. Four
+# strictest floor lists the directories too and reads each INI file once,
+# whole (the script and the file of the INI values), finding every value in
+# that one read (both other floors read no script and make one profile call
+# per INI value); all three open each registry key once. Four
 # scripts per size n: "files" holds n File items; "daily" holds the same File
 # items plus 10 Reg items and 10 Ini items of 10 values each (100 registry
 # values and 100 INI values, a workstation's usual script); "combined" holds
@@ -328,7 +329,7 @@ try:
             floor = ["wine", os.path.join(build, "floor.exe"), win(source) + "\\", win(program) + "\\files\\",
                      str(files)] + {"files": [], "daily": daily_values}.get(variant, values)
             listing_floor = floor[:2] + ["--listing"] + floor[2:]
-            strict_floor = floor[:2] + ["--strict"] + floor[2:]
+            strict_floor = floor[:2] + ["--strict", win(os.path.join(program, variant + ".ini"))] + floor[2:]
             run = ["wine", exe, variant + ".ini"]
             t_run, (t_floor, t_list, t_strict) = measure(n, variant, run, [floor, listing_floor, strict_floor],
                                                          program, key)
