@@ -192,17 +192,23 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         entry.Attributes = data.dwFileAttributes;
         entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         entry.WriteTime = data.ftLastWriteTime;
-        size_t i = fresh.Entries.size();
         fresh.Folded.push_back(FoldedName(entry.Name));
         fresh.FoldedShort.push_back(FoldedName(entry.ShortName));
-        fresh.ByName.emplace(entry.Name, i);
-        fresh.ByFolded.emplace(fresh.Folded.back(), i);
-        if (!fresh.FoldedShort.back().empty()) fresh.ByFolded.emplace(fresh.FoldedShort.back(), i);
         fresh.Entries.push_back(std::move(entry));
         if (FindNextFileW(find.Get(), &data)) continue;
         // A listing that broke off (the share went away) would leave names out.
         if (GetLastError() != ERROR_NO_MORE_FILES) return TListingResult::Missing;
         break;
+    }
+    // Indexed once the number of names is known: no index grows name by name.
+    size_t count = fresh.Entries.size();
+    fresh.ByName.reserve(count);
+    fresh.ByFolded.reserve(count + static_cast<size_t>(std::count_if(fresh.FoldedShort.begin(), fresh.FoldedShort.end(),
+                                                                        [](const std::wstring& alias) { return !alias.empty(); })));
+    for (size_t i = 0; i < count; ++i) {
+        fresh.ByName.emplace(fresh.Entries[i].Name, i);
+        fresh.ByFolded.emplace(fresh.Folded[i], i);
+        if (!fresh.FoldedShort[i].empty()) fresh.ByFolded.emplace(fresh.FoldedShort[i], i);
     }
     fresh.SystemLookUps = listed.SystemLookUps;
     listed = std::move(fresh);
