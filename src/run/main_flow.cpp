@@ -23,6 +23,7 @@
 #include "run/plan.h"
 #include "run/plan_json.h"
 #include "run/release_commands.h"
+#include "run/release_run.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
@@ -65,6 +66,7 @@ void UpdatePass(TSteps& steps, bool plan)
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
+    if (!HoldSourceRelease(steps, plan)) return;
     const TSectionMode update = TSectionMode::Update;
     if (plan) {
         for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
@@ -89,9 +91,11 @@ void ShowRestart(TSteps& steps)
     Take(steps, restart, ok);
 }
 
-void Processing(TSteps& steps)
+void Processing(TSteps& steps, bool plan)
 {
     LoadScriptSettings();
+    // A new script may name another source.
+    if (!HoldSourceRelease(steps, plan)) return;
     std::string script = ScriptPath();
     ProcessIncludes(script, steps);
     if (!Run.RunOk) return;
@@ -130,6 +134,7 @@ int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::stri
     facts.Parameters = Run.RunParameters;
     facts.Summary = plan.Summary();
     facts.ExitCode = exitCode;
+    facts.Releases = ReleasesSeen();
     facts.Error = error;
     WriteStandardOutput(PlanJson(plan, facts));
     return exitCode;
@@ -157,7 +162,7 @@ void WriteUsage()
     WriteLine(Msg(MsgUsageReference));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease})
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExit4, MsgUsageExitRelease})
         WriteLine(Msg(id));
 }
 
@@ -276,7 +281,7 @@ int RunMainFlow(int argc, char** argv)
         try {
             UpdatePass(steps, plan);
             if (plan && planSteps->Restart()) ShowRestart(steps);
-            if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
+            if (Run.RunOk && !Run.SelfReplaced) Processing(steps, plan);
         } catch (...) {
             // The engine configuration is saved before the error is shown.
             EngineShutdown(plan);
@@ -287,7 +292,9 @@ int RunMainFlow(int argc, char** argv)
         if (plan) {
             bool launches = ShowLaunch();
             WriteLine(planSteps->Summary());
-            return FinishPlan(*planSteps, json, launches, std::string(), planSteps->ExitCode());
+            int exitCode = planSteps->ExitCode();
+            if (exitCode != ExitFailed && ReleaseNotUpdated()) exitCode = ExitNotUpdated;
+            return FinishPlan(*planSteps, json, launches, std::string(), exitCode);
         }
         if (Run.RunOk) {
             if (Run.SelfReplaced)
@@ -316,6 +323,8 @@ int RunMainFlow(int argc, char** argv)
     }
 
     if (!Run.RunOk) return ExitFailed;
+    if (ReleaseNotUpdated()) return ExitNotUpdated;
+    if (!Run.SelfReplaced) RecordReleaseTaken();
     SuccessMarker(false);
     return ExitGood;
 }

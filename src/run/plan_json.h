@@ -6,6 +6,7 @@
 #include <string>
 
 #include "run/plan.h"
+#include "run/release_run.h"
 
 // What the plan knows besides its steps.
 struct TPlanFacts {
@@ -17,6 +18,7 @@ struct TPlanFacts {
     std::string Summary;    // the plan's last line
     int ExitCode = 0;
     std::string Error;      // an error that ended the plan early; empty when none
+    std::vector<TReleaseSeen> Releases;  // the source directories' releases, when there are any
 };
 
 // The document; format_version 1.
