@@ -41,6 +41,12 @@ enum class TFindingCode : int {
     NoEquals = 125,          // a line without "="
     OwnFileMissing = 126,    // the program, language, settings file or script missing at the source
     NewCopyRefused = 127,    // a new script or settings file the run refuses
+    ReleaseUnusable = 150,   // the source's manifest, the workstation's key or its release record cannot be used
+    ReleaseRefused = 151,    // with vantorel.pub: no manifest, or one not signed by its key as it stands
+    ReleaseFileDiffers = 152, // a file at the source differs from its manifest entry in size or time
+    ReleaseFileUnlisted = 153, // a file at the source that the manifest does not list
+    ReleaseFileMissing = 154, // a file the manifest lists that the source lacks
+    ReleaseOlder = 155,      // the source's release is older than the one this workstation took
 };
 
 struct TFinding {

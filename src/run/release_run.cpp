@@ -19,7 +19,7 @@ namespace {
 
 // What the workstation says about releases, read once per process.
 struct TWorkstation {
-    bool Read = false;
+    std::string ReadFor;  // the record's path it was read for: the program's directory and the script
     bool KeyThere = false;
     TEcPublicKey Key{};
     std::string KeyProblem;  // vantorel.pub is there and cannot be used
@@ -52,12 +52,13 @@ std::string TakenPath()
 void ReadWorkstation()
 {
     TWorkstation& workstation = g_run.Workstation;
-    if (workstation.Read) return;
-    workstation.Read = true;
+    if (workstation.ReadFor == TakenPath()) return;
+    workstation = TWorkstation{};
+    workstation.ReadFor = TakenPath();
     std::string key = KeyPath();
     DWORD attributes = GetFileAttributesA(key.c_str());
     DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
-    if (error != ERROR_FILE_NOT_FOUND) {
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
         // Any other answer means a key is there: one that cannot be read never
         // lets the workstation take what it would refuse.
         workstation.KeyThere = true;
@@ -88,7 +89,9 @@ DWORD SourceFiles(const std::string& directory, std::vector<TSourceFile>& files)
     return ERROR_SUCCESS;
 }
 
-std::string Mismatch(const TReleaseMismatch& mismatch)
+}  // namespace
+
+std::string MismatchText(const TReleaseMismatch& mismatch)
 {
     switch (mismatch.Kind) {
     case TMismatchKind::Differs:
@@ -101,6 +104,8 @@ std::string Mismatch(const TReleaseMismatch& mismatch)
     }
     return {};
 }
+
+namespace {
 
 // The refusal of a manifest a workstation with a key does not take.
 std::string KeyRefusal(const TRelease& release, const std::string& manifest, const std::string& source)
@@ -133,93 +138,110 @@ void ShowRelease(const TReleaseSeen& seen)
 
 // The run takes nothing more: a failed step on the file concerned (a run
 // fails there, before it changes anything).
-bool Fail(TSteps& steps, TReleaseSeen& seen, const std::string& path, const std::string& text)
+bool Fail(TSteps& steps, const TReleaseJudgement& judgement)
 {
-    seen.Outcome = TReleaseOutcome::Fails;
-    seen.Refusal = text;
-    g_run.Seen.push_back(seen);
     g_run.Stopped = true;
-    TChange step = FailedStep(TChangeKind::File, path, FailureOf(text));
-    step.Line = FormatMsg(MsgItemLine, FileNamePart(path));
+    TChange step = FailedStep(TChangeKind::File, judgement.FailedPath, FailureOf(judgement.Seen.Refusal));
+    step.Line = FormatMsg(MsgItemLine, FileNamePart(judgement.FailedPath));
     bool ok = true;
     Take(steps, step, ok);
     steps.ItemFailed();
     return false;
 }
 
-// The run takes nothing from the source and starts the application as it is.
-bool NotUpdated(TReleaseSeen& seen, const std::string& line)
+TReleaseJudgement Failing(TReleaseJudgement judgement, const std::string& path, const std::string& text)
 {
-    seen.Outcome = TReleaseOutcome::NotUpdated;
-    seen.Refusal = line;
-    g_run.Seen.push_back(seen);
-    g_run.Stopped = g_run.NotUpdated = true;
-    WriteLine(line);
-    return false;
+    judgement.Seen.Outcome = TReleaseOutcome::Fails;
+    judgement.Seen.Refusal = text;
+    judgement.FailedPath = path;
+    return judgement;
+}
+
+TReleaseJudgement NotUpdated(TReleaseJudgement judgement, const std::string& line)
+{
+    judgement.Seen.Outcome = TReleaseOutcome::NotUpdated;
+    judgement.Seen.Refusal = line;
+    return judgement;
 }
 
 }  // namespace
+
+TReleaseJudgement JudgeSourceRelease(const std::string& directory, size_t limit)
+{
+    ReadWorkstation();
+    const TWorkstation& workstation = g_run.Workstation;
+    TReleaseJudgement judgement;
+    TReleaseSeen& seen = judgement.Seen;
+    seen.Source = directory;
+    seen.Manifest = ManifestThere(directory);
+    if (workstation.Taken == TTakenRead::Read) seen.Workstation = workstation.TakenNumber;
+    // Without a manifest and a key the directory is taken as it always was.
+    if (!seen.Manifest && !workstation.KeyThere) return judgement;
+    if (workstation.KeyThere && workstation.KeyProblem.empty()) seen.KeyRequired = KeyId(workstation.Key);
+    const std::string manifest = directory + ReleaseFileName;
+    auto read = std::make_shared<TRelease>();
+    judgement.Release = read;
+    TRelease& release = *read;
+    if (seen.Manifest) release = ReadRelease(directory, workstation.KeyThere ? &workstation.Key : nullptr);
+    seen.Manifest = release.Status != TReleaseStatus::None;
+    seen.Status = release.Status;
+    seen.Number = release.Number;
+    seen.Published = release.Published;
+    if (release.Signed) seen.SignedBy = KeyId(release.SignedBy);
+
+    if (!workstation.KeyProblem.empty()) return Failing(judgement, KeyPath(), workstation.KeyProblem);
+    if (workstation.Taken == TTakenRead::Damaged) return Failing(judgement, TakenPath(), workstation.TakenProblem);
+    if (!seen.Manifest && !workstation.KeyThere) return judgement;  // gone since it was listed: taken as it is
+    if (!ReleaseAccepted(release, workstation.KeyThere)) {
+        std::string text = workstation.KeyThere ? KeyRefusal(release, manifest, directory)
+                                                : DescribeRelease(release, manifest, nullptr);
+        return Failing(judgement, manifest, text);
+    }
+    std::string number = std::to_string(release.Number);
+    if (workstation.Taken == TTakenRead::Read && release.Number < workstation.TakenNumber)
+        return NotUpdated(judgement,
+                          FillMsg(MsgReleaseOlder, {number, directory, std::to_string(workstation.TakenNumber)}));
+    std::vector<TSourceFile> files;
+    DWORD error = SourceFiles(directory, files);
+    if (error != ERROR_SUCCESS)
+        return Failing(judgement, manifest,
+                       FormatMsg(MsgPublishNoDirectory, directory, SystemMessageOrCode(static_cast<int32_t>(error))));
+    judgement.Mismatches = MatchRelease(release, files, limit);
+    if (!judgement.Mismatches.empty())
+        return NotUpdated(judgement,
+                          FillMsg(MsgReleaseNotWhole, {number, directory, MismatchText(judgement.Mismatches.front())}));
+    seen.Outcome = TReleaseOutcome::Taken;
+    return judgement;
+}
 
 bool HoldSourceRelease(TSteps& steps, bool plan)
 {
     if (g_run.Stopped) return false;
     const std::string directory = Run.SourceDir;
     if (!g_run.Held.insert(PathKey(directory)).second) return true;
-    ReadWorkstation();
-    const TWorkstation& workstation = g_run.Workstation;
-    TReleaseSeen seen;
-    seen.Source = directory;
-    seen.Manifest = ManifestThere(directory);
-    // Without a manifest and a key the directory is taken as it always was.
-    if (!seen.Manifest && !workstation.KeyThere) {
-        if (workstation.Taken == TTakenRead::Read) {
-            seen.Workstation = workstation.TakenNumber;
-            g_run.Seen.push_back(seen);
-            if (plan) ShowRelease(seen);
-        }
+    TReleaseJudgement judgement = JudgeSourceRelease(directory, 1);
+    const TReleaseSeen& seen = judgement.Seen;
+    // A plain source of a workstation that never took a release: nothing to tell.
+    bool told = seen.Manifest || !seen.KeyRequired.empty() || seen.Workstation > 0 ||
+                seen.Outcome != TReleaseOutcome::AsBefore;
+    if (told) g_run.Seen.push_back(seen);
+    if (plan && told) ShowRelease(seen);
+    switch (seen.Outcome) {
+    case TReleaseOutcome::AsBefore:
         return true;
+    case TReleaseOutcome::Fails:
+        return Fail(steps, judgement);
+    case TReleaseOutcome::NotUpdated:
+        g_run.Stopped = g_run.NotUpdated = true;
+        WriteLine(seen.Refusal);
+        return false;
+    case TReleaseOutcome::Taken:
+        break;
     }
-    if (workstation.KeyThere && workstation.KeyProblem.empty()) seen.KeyRequired = KeyId(workstation.Key);
-    if (workstation.Taken == TTakenRead::Read) seen.Workstation = workstation.TakenNumber;
-    const std::string manifest = directory + ReleaseFileName;
-    auto release = std::make_shared<TRelease>();
-    if (seen.Manifest) *release = ReadRelease(directory, workstation.KeyThere ? &workstation.Key : nullptr);
-    seen.Manifest = release->Status != TReleaseStatus::None;
-    seen.Status = release->Status;
-    seen.Number = release->Number;
-    seen.Published = release->Published;
-    if (release->Signed) seen.SignedBy = KeyId(release->SignedBy);
-    if (plan) ShowRelease(seen);
-
-    if (!workstation.KeyProblem.empty()) return Fail(steps, seen, KeyPath(), workstation.KeyProblem);
-    if (workstation.Taken == TTakenRead::Damaged) return Fail(steps, seen, TakenPath(), workstation.TakenProblem);
-    if (!seen.Manifest && !workstation.KeyThere) {
-        g_run.Seen.push_back(seen);  // gone since it was listed: taken as it is
-        return true;
-    }
-    if (!ReleaseAccepted(*release, workstation.KeyThere)) {
-        std::string text = workstation.KeyThere ? KeyRefusal(*release, manifest, directory)
-                                                : DescribeRelease(*release, manifest, nullptr);
-        return Fail(steps, seen, manifest, text);
-    }
-    std::string number = std::to_string(release->Number);
-    if (workstation.Taken == TTakenRead::Read && release->Number < workstation.TakenNumber)
-        return NotUpdated(seen, FillMsg(MsgReleaseOlder, {number, directory, std::to_string(workstation.TakenNumber)}));
-    std::vector<TSourceFile> files;
-    DWORD error = SourceFiles(directory, files);
-    if (error != ERROR_SUCCESS)
-        return Fail(steps, seen, manifest,
-                    FormatMsg(MsgPublishNoDirectory, directory, SystemMessageOrCode(static_cast<int32_t>(error))));
-    std::vector<TReleaseMismatch> mismatches = MatchRelease(*release, files, 1);
-    if (!mismatches.empty())
-        return NotUpdated(seen, FillMsg(MsgReleaseNotWhole, {number, directory, Mismatch(mismatches.front())}));
-
-    seen.Outcome = TReleaseOutcome::Taken;
-    g_run.Seen.push_back(seen);
-    steps.Machine().HoldToRelease(directory, release);
+    steps.Machine().HoldToRelease(directory, judgement.Release);
     if (!plan) {
-        AddRunLogHeaderField("release " + number);
-        g_run.ToRecord = release->Number;
+        AddRunLogHeaderField("release " + std::to_string(seen.Number));
+        g_run.ToRecord = seen.Number;
     }
     return true;
 }

@@ -12,11 +12,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "actions/steps.h"
 #include "release/manifest.h"
+#include "release/release_match.h"
 
 enum class TReleaseOutcome {
     AsBefore,    // no manifest and no key: the directory is taken as it is
@@ -38,6 +40,24 @@ struct TReleaseSeen {
     TReleaseOutcome Outcome = TReleaseOutcome::AsBefore;
     std::string Refusal;          // NotUpdated and Fails: the sentence shown
 };
+
+// A source directory's release as a run would judge it: the release read,
+// and where it stops the run, the file concerned (Fails) or up to `limit`
+// places where the directory and the manifest part (NotUpdated).
+struct TReleaseJudgement {
+    TReleaseSeen Seen;
+    std::shared_ptr<const TRelease> Release;
+    std::string FailedPath;
+    std::vector<TReleaseMismatch> Mismatches;
+};
+
+// Judges the directory (with its separator) by the workstation's key and
+// record as a run does, changing nothing and printing nothing.
+TReleaseJudgement JudgeSourceRelease(const std::string& directory, size_t limit);
+
+// A place where the directory and the manifest part, as a clause
+// ('"a.dll" differs from its entry in size').
+std::string MismatchText(const TReleaseMismatch& mismatch);
 
 // Called whenever the run turns to Run.SourceDir, before it takes anything
 // from it (each directory is held once per run). Holds the directory to its
