@@ -1,8 +1,6 @@
-// Copies from a source held to a release bring only the bytes its manifest
-// lists, and the workstation's public key is never taken from a source.
+// A copy held to a release's digest brings only the bytes it stands for, and
+// the workstation's public key is never taken from a source.
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include "actions/file_copy.h"
 #include "actions/file_decision.h"
@@ -10,7 +8,6 @@
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
-#include "release/manifest.h"
 #include "run/file_items.h"
 #include "run/run_steps.h"
 #include "run_state_scope.h"
@@ -44,18 +41,6 @@ protected:
         SetLastWriteTime(path, LocalStamp(day));
         ::Run.Listings.reset();
     }
-    // A release whose only entry is `name` with the digest of `bytes`.
-    static std::shared_ptr<const TRelease> ReleaseOf(const std::string& name, const std::string& bytes)
-    {
-        TRelease release;
-        release.Number = 4;
-        TReleaseEntry entry;
-        entry.Name = name;
-        entry.Size = static_cast<int64_t>(bytes.size());
-        entry.Sha256 = Digest(bytes);
-        release.Entries.push_back(entry);
-        return std::make_shared<TRelease>(ParseManifest(FormatManifest(release)));
-    }
 
     TempDir m_app;
     TempDir m_share;
@@ -82,26 +67,6 @@ TEST_F(ReleaseCopyTest, BytesOtherThanTheManifestListsNeverTakeTheTargetsPlace)
     facts.Sha256 = Digest(large);
     EXPECT_TRUE(CopyWhole(Share("large.bin"), App("large.bin"), facts).Ok);
     EXPECT_EQ(ReadFileBytes(App("large.bin")), large);
-}
-
-TEST_F(ReleaseCopyTest, TheDecisionCarriesTheDigestOfTheHeldRelease)
-{
-    Put(Share("a.dll"), "damaged on the share", 2);
-    Put(App("a.dll"), "old", 1);
-    TRunSteps steps;
-    steps.Machine().HoldToRelease(::Run.SourceDir, ReleaseOf("A.DLL", "what was published!!"));
-    EXPECT_FALSE(::UpdateFile("a.dll", "", Update, steps));
-    EXPECT_EQ(ReadFileBytes(App("a.dll")), "old");
-
-    Put(Share("a.dll"), "what was published!!", 3);
-    TRunSteps again;
-    again.Machine().HoldToRelease(::Run.SourceDir, ReleaseOf("a.dll", "what was published!!"));
-    EXPECT_TRUE(::UpdateFile("a.dll", "", Update, again));
-    EXPECT_EQ(ReadFileBytes(App("a.dll")), "what was published!!");
-    // A file the release does not list is not copied from a held source.
-    Put(Share("b.dll"), "b", 3);
-    EXPECT_FALSE(::UpdateFile("b.dll", "", Update, again));
-    EXPECT_FALSE(FileExists(App("b.dll")));
 }
 
 TEST_F(ReleaseCopyTest, TheWorkstationKeyIsNeverCopiedOverDeletedOrRenamed)
