@@ -100,6 +100,16 @@ std::string LongPathKey(const std::string& path)
     return UpperAnsi(full);
 }
 
+// The source's file version: from the release its directory is held to when
+// there is one (read from the very bytes its digest stands for), which asks
+// the share nothing; else from the file.
+std::string SourceVersion(const std::string& source, TMachineView& machine)
+{
+    const TReleaseEntry* entry = nullptr;
+    if (machine.ReleaseOf(source, entry) && entry) return entry->Version;
+    return machine.Version(source);
+}
+
 // A release-holding source's file that no manifest entry answers for.
 TFailure OutsideRelease(const std::string& source, const TRelease& release)
 {
@@ -159,7 +169,7 @@ TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, co
     if (flags.CheckVersion) {
         int versionRelation = 1;
         if (targetState.Dated) {
-            why.SourceVersion = machine.Version(source);
+            why.SourceVersion = SourceVersion(source, machine);
             why.TargetVersion = machine.Version(target);
             versionRelation = CompareVersions(why.SourceVersion, why.TargetVersion);
         }

@@ -17,7 +17,7 @@
 
 namespace {
 
-// What the workstation says about releases, read once per process.
+// What the workstation says about releases, read once per program directory and script.
 struct TWorkstation {
     std::string ReadFor;  // the record's path it was read for: the program's directory and the script
     bool KeyThere = false;
@@ -89,24 +89,6 @@ DWORD SourceFiles(const std::string& directory, std::vector<TSourceFile>& files)
     return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-std::string MismatchText(const TReleaseMismatch& mismatch)
-{
-    switch (mismatch.Kind) {
-    case TMismatchKind::Differs:
-        return FormatMsg(mismatch.How == TListingMatch::SizeDiffers ? MsgReleaseSizeDiffers : MsgReleaseTimeDiffers,
-                         mismatch.Name);
-    case TMismatchKind::Unlisted:
-        return FormatMsg(MsgReleaseUnlisted, mismatch.Name);
-    case TMismatchKind::Missing:
-        return FormatMsg(MsgReleaseMissing, mismatch.Name);
-    }
-    return {};
-}
-
-namespace {
-
 // The refusal of a manifest a workstation with a key does not take.
 std::string KeyRefusal(const TRelease& release, const std::string& manifest, const std::string& source)
 {
@@ -165,6 +147,20 @@ TReleaseJudgement NotUpdated(TReleaseJudgement judgement, const std::string& lin
 }
 
 }  // namespace
+
+std::string MismatchText(const TReleaseMismatch& mismatch)
+{
+    switch (mismatch.Kind) {
+    case TMismatchKind::Differs:
+        return FormatMsg(mismatch.How == TListingMatch::SizeDiffers ? MsgReleaseSizeDiffers : MsgReleaseTimeDiffers,
+                         mismatch.Name);
+    case TMismatchKind::Unlisted:
+        return FormatMsg(MsgReleaseUnlisted, mismatch.Name);
+    case TMismatchKind::Missing:
+        return FormatMsg(MsgReleaseMissing, mismatch.Name);
+    }
+    return {};
+}
 
 TReleaseJudgement JudgeSourceRelease(const std::string& directory, size_t limit)
 {

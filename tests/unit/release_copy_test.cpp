@@ -8,6 +8,8 @@
 #include "core/run_state.h"
 #include "file_support.h"
 #include "harness.h"
+#include "machine/live_machine.h"
+#include "release/manifest.h"
 #include "run/file_items.h"
 #include "run/run_steps.h"
 #include "run_state_scope.h"
@@ -67,6 +69,24 @@ TEST_F(ReleaseCopyTest, BytesOtherThanTheManifestListsNeverTakeTheTargetsPlace)
     facts.Sha256 = Digest(large);
     EXPECT_TRUE(CopyWhole(Share("large.bin"), App("large.bin"), facts).Ok);
     EXPECT_EQ(ReadFileBytes(App("large.bin")), large);
+}
+
+TEST_F(ReleaseCopyTest, AHeldReleaseGivesTheSourcesVersion)
+{
+    std::string library = ReadFileBytes(FixturePath("ver_1_2_3_4.dll"));
+    Put(App("lib.dll"), library, 1);
+    Put(Share("lib.dll"), library, 2);
+    TFileFlags flags = ParseFileFlags("check_version not_check_datetime");
+    TListedFile match{"lib.dll", static_cast<int64_t>(library.size()), {}, FILE_ATTRIBUTE_ARCHIVE};
+    TLiveMachine machine;
+    EXPECT_FALSE(DecideCopy(match, Share("lib.dll"), App("lib.dll"), flags, machine).Copy);
+    TRelease release;
+    release.Number = 2;
+    release.Entries.push_back({"LIB.DLL", match.Size, {}, "9.0.0.0", {}});
+    machine.HoldToRelease(::Run.SourceDir, std::make_shared<TRelease>(ParseManifest(FormatManifest(release))));
+    TCopyDecision decision = DecideCopy(match, Share("lib.dll"), App("lib.dll"), flags, machine);
+    EXPECT_TRUE(decision.Copy);
+    EXPECT_EQ(decision.Reason.SourceVersion, "9.0.0.0");
 }
 
 TEST_F(ReleaseCopyTest, TheWorkstationKeyIsNeverCopiedOverDeletedOrRenamed)
