@@ -1,12 +1,12 @@
 #include "actions/file_decision.h"
 
-#include "machine/file_version.h"
+#include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/run_state.h"
-#include "core/ansi_text.h"
+#include "machine/file_version.h"
 #include "release/release_key.h"
 
 namespace {
