@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# What taking a release costs a run, under Wine, in two parts.
+# What taking a release costs a run, under Wine, measured two ways.
 #
 # 1. Current runs from a published source: n File items (default 100, 1,000
 #    and 5,000), all current, from a source directory that holds a release
