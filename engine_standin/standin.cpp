@@ -9,7 +9,9 @@
 //   DbiOpenDatabaseList(&cursor)          a cursor over the aliases
 //   DbiGetNextRecord(cursor, lock, record, properties)
 //                                         record: name NUL-terminated in bytes
-//                                         0-31, driver type in bytes 32-63
+//                                         0-31, driver type in bytes 32-63, the
+//                                         parameter list from byte 64 (up to
+//                                         1024 bytes with its NUL)
 //   DbiCloseCursor(&cursor)
 //   DbiAddAlias(config, name, type, params, persistent)
 //   DbiDeleteAlias(database, name)
@@ -77,7 +79,9 @@ constexpr ErrorText ErrorTexts[] = {
 };
 
 constexpr size_t NameField = 32;
-constexpr size_t RecordSize = 64;
+constexpr size_t DriverTypeField = 32;
+constexpr size_t ParamsField = 1024;
+constexpr size_t RecordSize = NameField + DriverTypeField + ParamsField;
 constexpr size_t ErrorTextSize = 260;
 constexpr uint16_t InterfaceVersion = 500;
 constexpr const char* ConfigFileName = "standin_aliases.cfg";
@@ -426,7 +430,8 @@ DBIResult WINAPI DbiGetNextRecord(void* cursor, int lock, void* record, void* pr
         char* bytes = static_cast<char*>(record);
         std::memset(bytes, 0, RecordSize);
         CopyField(bytes, NameField, row.Name);
-        CopyField(bytes + NameField, RecordSize - NameField, row.DriverType);
+        CopyField(bytes + NameField, DriverTypeField, row.DriverType);
+        CopyField(bytes + NameField + DriverTypeField, ParamsField, row.Params);
     }
     std::string shown = result == Ok ? " -> " + Quote(static_cast<char*>(record)) : "";
     Log("DbiGetNextRecord(" + Pointer(cursor) + ", " + Number(lock) + ", " + Pointer(record) + ", " +

@@ -21,6 +21,8 @@ command -v make >/dev/null || need+=(make)
 command -v python3 >/dev/null || need+=(python3)
 command -v pgrep >/dev/null || need+=(procps)
 command -v localedef >/dev/null || need+=(locales)
+# The report's page is tested in a real browser, headless.
+command -v chromium >/dev/null || need+=(chromium)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 [ -d /usr/share/i18n/locales ] && [ -f /usr/share/i18n/locales/ru_RU ] || need+=(locales)
 

@@ -67,7 +67,7 @@ TApplied FromCopy(const TChange& change, const TFileResult& result)
 
 TApplied CopyOrLeaveForRestart(const TChange& change)
 {
-    TFileResult result = ClearAndCopy(change.From, change.Path, DecidedFacts(change));
+    TFileResult result = ClearAndCopy(change.From, change.Path, DecidedFacts(change), change.KeepAside);
     if (result.Ok || result.Problem != TCopyProblem::None || !change.UntilReboot) return FromCopy(change, result);
     // The new file waits beside the target for the next start of the system.
     std::string staged = DirectoryPart(change.Path) + "_" + FileNamePart(change.Path);
@@ -78,8 +78,15 @@ TApplied CopyOrLeaveForRestart(const TChange& change)
 
 TApplied Delete(const TChange& change)
 {
-    TFileResult step = ResetAttributes(change.Path);
-    if (step.Ok && !DeleteFileA(change.Path.c_str())) step = LastFileFailure();
+    TFileResult step;
+    if (!change.KeepAside.empty()) {
+        // Kept aside as it is, attributes and all, until the run ends well.
+        if (!MoveFileA(change.Path.c_str(), change.KeepAside.c_str())) step = LastFileFailure();
+        NoteFileChanged(change.KeepAside);
+    } else {
+        step = ResetAttributes(change.Path);
+        if (step.Ok && !DeleteFileA(change.Path.c_str())) step = LastFileFailure();
+    }
     NoteFileChanged(change.Path);
     if (step.Ok) return {};
     if (change.UntilReboot) {
@@ -90,6 +97,61 @@ TApplied Delete(const TChange& change)
     TFailure failure = FailureOf(static_cast<int32_t>(step.Code));
     failure.GoesOn = step.Code == 0;
     return Applied(failure);
+}
+
+bool IsThere(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Undo: the kept file back in its place, over what the run put there.
+TApplied PutBack(const TChange& change)
+{
+    if (!IsThere(change.From)) return {};  // never set aside: the old file is still in place
+    if (IsThere(change.Path)) SetFileAttributesA(change.Path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only new file must not stop it
+    BOOL moved = MoveFileExA(change.From.c_str(), change.Path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    DWORD error = moved ? 0 : GetLastError();
+    NoteFileChanged(change.From);
+    NoteFileChanged(change.Path);
+    if (!moved) return Applied(FailureOf(static_cast<int32_t>(error)));
+    if (change.Before.Known && change.Before.Attributes != 0) SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
+    return {};
+}
+
+// Undo: a file the run made goes.
+TApplied RemoveMade(const TChange& change)
+{
+    if (!IsThere(change.Path)) return {};
+    SetFileAttributesA(change.Path.c_str(), FILE_ATTRIBUTE_NORMAL);  // the delete that follows tells if it mattered
+    BOOL deleted = DeleteFileA(change.Path.c_str());
+    DWORD error = deleted ? 0 : GetLastError();
+    NoteFileChanged(change.Path);
+    return deleted ? TApplied{} : Applied(FailureOf(static_cast<int32_t>(error)));
+}
+
+// Undo: the file as it was, written beside it and put in its place whole.
+TApplied Restore(const TChange& change)
+{
+    std::string scratch = PartialCopyPath(change.Path);
+    {
+        UniqueFile file(CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file) return Applied(FailureOf(static_cast<int32_t>(GetLastError())));
+        DWORD written = 0;
+        const std::string& bytes = change.Before.Data;
+        if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.Get()))
+            return Applied(FailureOf(static_cast<int32_t>(GetLastError())));
+        if (change.Before.Dated) SetFileTime(file.Get(), nullptr, nullptr, &change.Before.WriteTime);
+    }
+    if (IsThere(change.Path)) SetFileAttributesA(change.Path.c_str(), FILE_ATTRIBUTE_NORMAL);  // the rename tells if it mattered
+    BOOL moved = MoveFileExA(scratch.c_str(), change.Path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    DWORD error = moved ? 0 : GetLastError();
+    NoteFileChanged(scratch);
+    NoteFileChanged(change.Path);
+    if (!moved) return Applied(FailureOf(static_cast<int32_t>(error)));
+    if (change.Before.Attributes != 0) SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
+    return {};
 }
 
 TApplied CreateEmpty(const TChange& change)
@@ -113,7 +175,7 @@ TApplied ApplyFileChange(const TChange& change)
     case TFileOp::StageLanguage:
         return FromCopy(change, ClearAndCopy(change.From, change.Path));
     case TFileOp::ReplaceScript:
-        return FromCopy(change, ClearAndCopy(change.From, change.Path, facts));
+        return FromCopy(change, ClearAndCopy(change.From, change.Path, facts, change.KeepAside));
     case TFileOp::ReplaceProgram: {
         TFileResult result = ClearAndCopy(change.From, change.Path, facts);
         // Another run still runs from the file: it stays whole as it is, and
@@ -128,7 +190,7 @@ TApplied ApplyFileChange(const TChange& change)
     case TFileOp::Copy:
         return CopyOrLeaveForRestart(change);
     case TFileOp::Insert:
-        return FromCopy(change, CopyWhole(change.From, change.Path, facts));
+        return FromCopy(change, CopyWhole(change.From, change.Path, facts, change.KeepAside));
     case TFileOp::Delete:
         return Delete(change);
     case TFileOp::Rename: {
@@ -140,6 +202,12 @@ TApplied ApplyFileChange(const TChange& change)
     }
     case TFileOp::CreateEmpty:
         return CreateEmpty(change);
+    case TFileOp::PutBack:
+        return PutBack(change);
+    case TFileOp::RemoveMade:
+        return RemoveMade(change);
+    case TFileOp::Restore:
+        return Restore(change);
     }
     return {};
 }

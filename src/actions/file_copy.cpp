@@ -139,8 +139,20 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
 }
 
 // Puts the complete scratch copy in the target's place.
-TFileResult ReplaceByPartial(const std::string& partial, const std::string& target)
+TFileResult ReplaceByPartial(const std::string& partial, const std::string& target, const std::string& keepAside)
 {
+    if (!keepAside.empty() && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // The old file goes aside first; should the new one then not take its
+        // place, the old one goes back.
+        if (!MoveFileA(target.c_str(), keepAside.c_str())) return LastFileFailure();
+        NoteFileChanged(keepAside);
+        if (!MoveFileA(partial.c_str(), target.c_str())) {
+            TFileResult failed = LastFileFailure();
+            MoveFileA(keepAside.c_str(), target.c_str());  // a failure here leaves the old file aside, where the journal finds it
+            return failed;
+        }
+        return Success();
+    }
     if (Run.NtFamily) {
         if (!MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return LastFileFailure();
         return Success();
@@ -169,7 +181,8 @@ TFileResult ResetAttributes(const std::string& path)
     return Success();
 }
 
-TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts)
+TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts,
+                      const std::string& keepAside)
 {
     if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
     if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -179,19 +192,20 @@ TFileResult CopyWhole(const std::string& source, const std::string& target, cons
     std::string partial = PartialCopyPath(target);
     RemovePartialCopy(partial);
     TFileResult result = CopyIntoPartial(source, partial, facts);
-    if (result.Ok) result = ReplaceByPartial(partial, target);
+    if (result.Ok) result = ReplaceByPartial(partial, target, keepAside);
     if (!result.Ok) RemovePartialCopy(partial);
     NoteFileChanged(partial);
     NoteFileChanged(target);
     return result;
 }
 
-TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts)
+TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts,
+                         const std::string& keepAside)
 {
     if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
     TFileResult result = ResetAttributesIfPresent(target);
     if (!result.Ok) return result;
-    return CopyWhole(source, target, facts);
+    return CopyWhole(source, target, facts, keepAside);
 }
 
 std::string PartialCopyPath(const std::string& target)
@@ -212,6 +226,11 @@ std::string PartialCopyPath(const std::string& target)
 void SweepLeftoverCopies(const std::string& directory)
 {
     if (!Run.SweptDirectories.insert(PathKey(directory)).second) return;
+    RemoveScratchCopies(directory);
+}
+
+void RemoveScratchCopies(const std::string& directory)
+{
     for (const std::string& mask : {directory + "*" + PartialSuffix, directory + "~vt*.tmp"}) {
         // Nothing left over, or no such directory: the copy will tell.
         for (const TDirEntry& entry : FindEntries(mask, TListingUse::IfListed).Entries) {

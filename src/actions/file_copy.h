@@ -57,12 +57,15 @@ inline TFileResult LastFileFailure()
 // version of its source. With a SHA-256 in the facts the bytes are hashed
 // as they are copied, and bytes of another hash leave the old target in
 // place too (BytesDiffer). A source or target that is not a disk file is
-// refused (NotADiskFile).
-TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
+// refused (NotADiskFile). With `keepAside`, an existing target is renamed
+// there instead of being replaced, just before the new file takes its place.
+TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
+                      const std::string& keepAside = {});
 
 // Gives an existing target the plain archive attribute (so that a read-only
 // file can be overwritten), then copies all or nothing.
-TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {});
+TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
+                         const std::string& keepAside = {});
 
 // Whether the existing target could be written now; the failure is the one a
 // copy onto it would meet (a sharing violation for a file held open or a
@@ -80,3 +83,8 @@ std::string PartialCopyPath(const std::string& target);
 // Removes the scratch files that interrupted runs left in the directory (with
 // trailing separator); once per directory and run (Run.SweptDirectories).
 void SweepLeftoverCopies(const std::string& directory);
+
+// Removes the scratch files of copies in the directory (with trailing
+// separator) now, however often asked: before a directory the run made is
+// removed again.
+void RemoveScratchCopies(const std::string& directory);

@@ -225,6 +225,12 @@ TRegistryWrites::~TRegistryWrites()
 
 uint32_t RegistryInteger(const std::string& text)
 {
+    uint32_t number = 0;
+    return ParseRegistryInteger(text, number) ? number : 0;
+}
+
+bool ParseRegistryInteger(const std::string& text, uint32_t& number)
+{
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
@@ -237,17 +243,18 @@ uint32_t RegistryInteger(const std::string& text)
         hex = true;
         i += 2;
     }
-    if (i >= text.size()) return 0;
+    if (i >= text.size()) return false;
     uint64_t value = 0;
     for (; i < text.size(); ++i) {
         int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-        if (digit < 0) return 0;
+        if (digit < 0) return false;
         value = value * (hex ? 16 : 10) + static_cast<uint64_t>(digit);
-        if (value > 0xFFFFFFFFull) return 0;
+        if (value > 0xFFFFFFFFull) return false;
     }
-    if (!hex && value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return 0;
+    if (!hex && value > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return false;
     uint32_t result = static_cast<uint32_t>(value);
-    return negative ? 0u - result : result;
+    number = negative ? 0u - result : result;
+    return true;
 }
 
 TChange DecideRegistryKey(const TRegistryItem& item, TChangeAction action)
@@ -332,7 +339,9 @@ bool ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode, TSteps& s
     if (!key.Exists) {
         // A key that is not there in a Delete section is reported, but the run goes on.
         if (mode == TSectionMode::Delete) {
-            Take(steps, FailedStep(TChangeKind::RegistryKey, item.Path, FailureOf(key.OpenError)), ok);
+            TFailure notThere = FailureOf(key.OpenError);
+            notThere.GoesOn = true;
+            Take(steps, FailedStep(TChangeKind::RegistryKey, item.Path, notThere), ok);
             return true;
         }
         // A key that cannot be made takes its values along, in a plan too.

@@ -65,3 +65,5 @@ bool ProcessRegistryItem(const TRegistryItem& item, TSectionMode mode, TSteps& s
 // other text and any overflow give 0; negative numbers give their two's
 // complement.
 uint32_t RegistryInteger(const std::string& text);
+// The same, telling whether the text is such a number (the check asks).
+bool ParseRegistryInteger(const std::string& text, uint32_t& number);

@@ -94,8 +94,33 @@ std::optional<TChange> DecideTextEntry(TTextReader& file, const std::string& pat
     return change;
 }
 
+namespace {
+
+// Undo: the file cut back to its length before the run appended to it, and
+// its last-write time as it was.
+TApplied CutBack(const TChange& change)
+{
+    UniqueFile file(CreateFileA(change.Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        DWORD error = GetLastError();
+        // A file that is gone was made by the run, and its own undo removes it.
+        return error == ERROR_FILE_NOT_FOUND ? TApplied{} : Applied(FailureOf(static_cast<int32_t>(error)));
+    }
+    LARGE_INTEGER length;
+    length.QuadPart = change.Before.Size;
+    if (!SetFilePointerEx(file.Get(), length, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()))
+        return Applied(FailureOf(static_cast<int32_t>(GetLastError())));
+    if (change.Before.Dated) SetFileTime(file.Get(), nullptr, nullptr, &change.Before.WriteTime);  // the content is what matters
+    NoteFileChanged(change.Path);
+    return {};
+}
+
+}  // namespace
+
 TApplied ApplyTextChange(const TChange& change)
 {
+    if (change.Action == TChangeAction::Delete) return CutBack(change);
     UniqueFile writer(CreateFileA(change.Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!writer) RaiseLastIoError();

@@ -20,6 +20,20 @@ inline std::string FileNamePart(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A path that no directory can be put in front of: it names a drive or starts
+// at a root ("C:\x", "C:x", "\x", "\\srv\x", "/x").
+inline bool IsRootedPath(const std::string& path)
+{
+    return (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() > 1 && path[1] == ':');
+}
+
+// The path taken from the directory (which ends with its separator) unless it
+// is rooted.
+inline std::string PathFrom(const std::string& dir, const std::string& path)
+{
+    return IsRootedPath(path) ? path : dir + path;
+}
+
 // Something of that name is there and is a file (not a directory).
 inline bool IsFilePath(const std::string& path)
 {

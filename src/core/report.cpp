@@ -140,6 +140,11 @@ void ShowFailure(const std::string& message)
     PlanBox(MsgFailedBox, ColorLightRed, Msg(MsgErrorPrefix) + message, ColorWhite);
 }
 
+void ShowKept(const std::string& reason)
+{
+    PlanBox(MsgKeptBox, ColorLightYellow, reason, TextAttribute() & 0x0F);
+}
+
 bool LineOpen()
 {
     return ConsoleState.ColumnsWritten > 0;
@@ -150,9 +155,14 @@ void EndOpenLine()
     if (LineOpen()) WriteLine();
 }
 
-void ReportError(const std::string& message)
+void ReportFailedBox()
 {
-    uint8_t saved = StatusBox(MsgFailedBox, ColorLightRed);
+    StatusBox(MsgFailedBox, ColorLightRed);
+}
+
+void ReportErrorText(const std::string& message)
+{
+    uint8_t saved = TextAttribute();
     RecordText("\r\n" + Msg(MsgErrorPrefix) + message + "\r\n");
     RecordPause screenOnly;  // the log has the error; its layout and the prompt are for the screen
     ConsoleWriteLine();
@@ -167,6 +177,12 @@ void ReportError(const std::string& message)
         WaitForKey();
     }
     ConsoleWriteLine();
+}
+
+void ReportError(const std::string& message)
+{
+    ReportFailedBox();
+    ReportErrorText(message);
 }
 
 void ReportFailure(int32_t code)

@@ -36,6 +36,13 @@ void ReportError(const std::string& message);
 // error on the next line, indented, and no key waited for.
 void ShowChange(const std::string& reason);
 void ShowFailure(const std::string& message);
+// The open step line completed with " KEPT " in light yellow, and why on the next line.
+void ShowKept(const std::string& reason);
+
+// The run's failure told after its step's box: "ERROR: " and the message,
+// then the wait for a key (the box itself: ReportFailedBox).
+void ReportFailedBox();
+void ReportErrorText(const std::string& message);
 
 // Whether text has been written since the last line break.
 bool LineOpen();

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "core/paths.h"
+
 struct TRunState {
-    std::string ScriptName;    // first argument, relative to ExeDir
+    std::string ScriptName;    // first argument: relative to ExeDir, or a full path outside it
     std::string SettingsName;  // settings file named by the script; empty when none
     std::string ExeName;       // file-name part of the program as started ("_" in a restarted copy)
     std::string LanguageName;  // ExeName with the script's language extension; empty when none
@@ -54,8 +56,8 @@ inline void FailRun()
 // Upper case in the ANSI code page, for paths compared without regard to case.
 std::string PathKey(const std::string& path);
 
-// The script's full path: ExeDir + ScriptName.
-inline std::string ScriptPath() { return Run.ExeDir + Run.ScriptName; }
+// The script's full path: ExeDir + ScriptName, or ScriptName when that is a full path.
+inline std::string ScriptPath() { return PathFrom(Run.ExeDir, Run.ScriptName); }
 
 // One constant: a name and its value, both as the script wrote them.
 struct TConst {

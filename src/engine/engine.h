@@ -33,9 +33,12 @@ constexpr uint16_t DbiInterfaceVersion = 500;
 constexpr BOOL DbiTrue = static_cast<BOOL>(-1);   // the engine's "true": all bits one
 constexpr int DbiNoLock = 0;
 // Record buffer handed to DbiGetNextRecord; larger than any record the engine
-// writes for its alias list. The alias name stands in the first 32 bytes.
+// writes for its alias list. The alias name stands in the first 32 bytes,
+// the driver type in the next 32, the parameter list after them (each
+// NUL-terminated), as the engine gives them.
 constexpr size_t DbiRecordBufferSize = 2048;
 constexpr size_t DbiAliasNameField = 32;
+constexpr size_t DbiDriverTypeField = 32;
 constexpr size_t DbiErrorTextSize = 260;
 
 // Starts the engine (interface version 500; `environment` is null here).

@@ -33,7 +33,7 @@ struct TState {
     FILETIME WriteTime{};   // files: as stored (UTC)
     bool Dated = false;     // WriteTime holds a time
     DWORD Attributes = 0;   // files
-    std::string Version;    // files with a version resource
+    std::string Version;    // files with a version resource; an alias: its driver type
     DWORD Type = 0;         // registry values
     std::string Data;       // registry data, an INI value's text, the text appended, an alias's parameters
 };
@@ -49,6 +49,9 @@ enum class TFileOp {
     Delete,          // hidden, system and read-only ones too; until_reboot: else at the restart
     Rename,
     CreateEmpty,     // a text file that an item needs and that is not there
+    PutBack,         // undo: the file kept aside (From) back in its place (Path), its attributes as before
+    RemoveMade,      // undo: a file the run made is removed when it is there
+    Restore,         // undo: the file's bytes, time and attributes as they were (Before), put in place whole
 };
 
 // A failure: the system's code, or a message of its own.
@@ -95,6 +98,9 @@ struct TChange {
     std::string To;       // a rename's new path
     TFileOp FileOp = TFileOp::Copy;
     bool UntilReboot = false;
+    // The old file is renamed to this path instead of being replaced or
+    // deleted (a run that can be undone keeps it there until it ends well).
+    std::string KeepAside;
     HKEY Root = nullptr;  // registry
     std::string SubKey;
     std::string Name;     // a registry value's name ("" the unnamed one), an INI key ("" the whole section), an alias's name

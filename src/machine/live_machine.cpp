@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "core/ansi_text.h"
@@ -195,6 +196,12 @@ TAliasLookup TLiveMachine::Alias(const std::string& oemName)
         std::fill(record.begin(), record.end(), '\0');
         if (DbiGetNextRecord(cursor, DbiNoLock, record.data(), nullptr) != DBIERR_NONE) break;
         lookup.Found = AliasRecordMatches(record.data(), oemName);
+    }
+    if (lookup.Found) {
+        const char* type = record.data() + DbiAliasNameField;
+        lookup.DriverType.assign(type, strnlen(type, DbiDriverTypeField));
+        const char* params = type + DbiDriverTypeField;
+        lookup.Params.assign(params, strnlen(params, DbiRecordBufferSize - DbiAliasNameField - DbiDriverTypeField));
     }
     failure = EngineFailureText(DbiCloseCursor(&cursor));
     if (!failure.empty()) lookup.Failures.push_back(failure);

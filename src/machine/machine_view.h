@@ -64,6 +64,8 @@ struct TTextRead {
 
 struct TAliasLookup {
     bool Found = false;
+    std::string DriverType;  // the found alias's, as the engine gives them (OEM code page)
+    std::string Params;
     // The engine's failures while its list was read (a list that cannot be
     // opened holds nothing).
     std::vector<std::string> Failures;

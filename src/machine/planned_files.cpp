@@ -330,6 +330,31 @@ void TPlannedFiles::MadeFile(const TChange& change)
     case TFileOp::StageOwnFile:
     case TFileOp::StageLanguage:
         return;  // the program restarts before anything reads them
+    case TFileOp::RemoveMade: {
+        TFile gone;
+        gone.Name = FileNamePart(FullPath(change.Path));
+        m_files[key] = gone;
+        return;
+    }
+    case TFileOp::PutBack: {
+        // The kept file takes its old place again.
+        TFile kept = FileFor(change.From);
+        TFile gone;
+        gone.Name = kept.Name;
+        m_files[PlanKey(change.From)] = gone;
+        kept.Name = FileNamePart(FullPath(change.Path));
+        if (kept.Exists) m_files[key] = kept;
+        return;
+    }
+    case TFileOp::Restore: {
+        TFile restored;
+        restored.Exists = true;
+        restored.Name = FileNamePart(FullPath(change.Path));
+        restored.Size = change.Before.Size;
+        restored.WriteTime = change.Before.WriteTime;
+        m_files[key] = restored;
+        return;
+    }
     case TFileOp::Delete: {
         TFile gone;
         gone.Name = FileNamePart(FullPath(change.Path));

@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/run_state.h"
 #include "release/manifest.h"
 
@@ -61,7 +62,7 @@ std::string TakenReleasePath(const std::string& exeDir, const std::string& scrip
     size_t dot = name.find_last_of('.');
     size_t slash = name.find_last_of("\\/:");
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
-    return exeDir + name + ".taken";
+    return PathFrom(exeDir, name) + ".taken";
 }
 
 TTakenRead ReadTakenRelease(const std::string& path, uint64_t& number, std::string& problem)

@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <string>
 
-// The record's path for a script name: the script's name with the extension
-// ".taken" (replaced or added), in the program's directory.
+// The record's path for a script name: the script's path with the extension
+// ".taken" (replaced or added), beside it as the success marker is (in the
+// program's directory for a script named relative to it).
 std::string TakenReleasePath(const std::string& exeDir, const std::string& scriptName);
 
 enum class TTakenRead {

@@ -41,12 +41,21 @@ enum class TFindingCode : int {
     NoEquals = 125,          // a line without "="
     OwnFileMissing = 126,    // the program, language, settings file or script missing at the source
     NewCopyRefused = 127,    // a new script or settings file the run refuses
+    Utf8WithoutMark = 128,   // UTF-8 text without a byte-order mark: the run reads it in the ANSI code page
+    NotAnsiText = 129,       // bytes that are no text in the ANSI code page the run reads the file in
+    RegistryType = 130,      // a registry type word that is none of S, I, M and B
+    NotANumber = 131,        // a number value (type I) that is no number: 0 is stored
+    InlineComment = 132,     // " ;" (or " # ") in a value: a comment that becomes part of it
+    RunPathBlank = 133,      // an unquoted Run program path with a blank
+    RelativeSource = 134,    // a relative SourcePath: taken from the current directory
+    CheckOptionValue = 135,  // a Check value other than 0, 1 and strict
     ReleaseUnusable = 150,   // the source's manifest, the workstation's key or its release record cannot be used
     ReleaseRefused = 151,    // with vantorel.pub: no manifest, or one not signed by its key as it stands
     ReleaseFileDiffers = 152, // a file at the source differs from its manifest entry in size or time
     ReleaseFileUnlisted = 153, // a file at the source that the manifest does not list
     ReleaseFileMissing = 154, // a file the manifest lists that the source lacks
     ReleaseOlder = 155,      // the source's release is older than the one this workstation took
+    StartWithoutRollback = 160,  // StartAfterFailure=1 without Rollback=1
 };
 
 struct TFinding {

@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "machine/live_machine.h"
 #include "run/check_keys.h"
+#include "run/check_traps.h"
 #include "run/check_values.h"
 #include "script/expand.h"
 
@@ -50,7 +51,7 @@ unsigned ModeBit(char mode)
 }
 
 void CheckFileItems(TCheck& check, const TFileView& view, const TKindKeys& files, const TKindKeys* dirs,
-                    const std::string& order, char mode)
+                    const std::string& order, char mode, const std::string& section)
 {
     // Only Insert sections create directories; with the default orders the
     // files come first.
@@ -78,7 +79,8 @@ void CheckFileItems(TCheck& check, const TFileView& view, const TKindKeys& files
             std::string created = ComparableDirectory(ExpandConstants(dir.Key->Read, ExpandPath));
             if (created != wanted && created.compare(0, wanted.size() + 1, wanted + "\\") != 0) continue;
             Add(check, view, item.Key->Line, TSeverity::Error, TFindingCode::DirectoryLater,
-                FillMsg(MsgCheckDirLater, {directory.substr(0, directory.size() - 1), dir.Key->Name}));
+                FillMsg(MsgCheckDirLater, {directory.substr(0, directory.size() - 1), dir.Key->Name}) +
+                    FillMsg(MsgCheckDirLaterFix, {Msg(WordItemOrder), DirectoriesFirst(order), section}));
             break;
         }
     }
@@ -270,9 +272,20 @@ void CheckActions(TCheck& check, const TFileView& view, const TScriptSection& se
             }
             CheckGaps(check, view, item.EntrySlots, TFindingCode::EntryGap,
                       [&kind, number](int n) { return EntryEndKey(kind, number, n, n == 1); });
+            if (kind.Letter != 'R') continue;
+            int entriesRead = FirstUnread(item.EntrySlots);
+            for (const auto& [entry, parts] : item.Entries) {
+                if (entry >= entriesRead) break;
+                auto part = [&parts](unsigned word) {
+                    auto found = parts.find(word);
+                    return found == parts.end() ? nullptr : found->second;
+                };
+                CheckRegistryEntry(check, view, part(WordType), part(WordValue));
+            }
         }
     }
     for (const TKindKeys& keys : kinds)
-        if (keys.Kind->Letter == 'F' && !keys.Items.empty()) CheckFileItems(check, view, keys, dirs, order, mode);
+        if (keys.Kind->Letter == 'F' && !keys.Items.empty())
+            CheckFileItems(check, view, keys, dirs, order, mode, section.Name);
 }
 

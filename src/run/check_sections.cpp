@@ -5,6 +5,7 @@
 #include "core/messages.h"
 #include "run/check_items.h"
 #include "run/check_keys.h"
+#include "run/check_traps.h"
 #include "run/check_values.h"
 #include "script/expand.h"
 #include "script/script_layout.h"
@@ -19,6 +20,18 @@ struct TSectionLayout {
 constexpr TSectionLayout SectionLayouts[] = {
     {WordOptions, 'O'}, {WordConstants, 'C'}, {WordInsert, 'I'}, {WordUpdate, 'U'}, {WordDelete, 'D'},
 };
+
+// "LogFile, LogSize, Check, Rollback and StartAfterFailure": the options a settings file gives.
+std::string SettingsOptionNames()
+{
+    std::vector<std::string> names;
+    for (const TOptionKey& key : OptionKeys)
+        if (key.ReadIn & InSettingsOptions) names.push_back(Msg(key.Word));
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? Msg(MsgListLastJoint) : ", ") + names[i];
+    return text;
+}
 
 void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& section, TRole role)
 {
@@ -38,7 +51,14 @@ void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& se
             Add(check, view, line->Line, TSeverity::Warning, TFindingCode::UnreadKey, FillMsg(MsgCheckIncludedOption, {line->Name}));
             continue;
         }
+        if (role == TRole::Settings && (layout.ReadIn & InSettingsOptions) == 0) {
+            Add(check, view, line->Line, TSeverity::Warning, TFindingCode::UnreadKey,
+                FillMsg(MsgCheckSettingsOption, {line->Name, SettingsOptionNames()}));
+            continue;
+        }
         CheckValue(check, view, *line, layout.Expanded, false);
+        if (layout.Prefix == WordCheck) CheckCheckOption(check, view, *line);
+        if (layout.Prefix == WordSourcePath) CheckSourcePath(check, view, *line);
         if (layout.Prefix == WordInclude) {
             TSlot& slot = includes[match.Item];
             Note(slot, *line);
@@ -55,6 +75,7 @@ void CheckOptions(TCheck& check, const TFileView& view, const TScriptSection& se
     }
     CheckGaps(check, view, includes, TFindingCode::ItemGap, [](int n) { return ItemKeyName(WordInclude, n); });
     if (role == TRole::Script && run && !run->Read.empty()) {
+        CheckRunProgram(check, view, *run);
         std::string flags = runFlags ? ExpandConstants(runFlags->Read, ExpandPlain) : std::string();
         if (flags.find(Msg(WordWine)) == std::string::npos)
             Add(check, view, run->Line, TSeverity::Note, TFindingCode::RunWithoutWine,
@@ -107,9 +128,9 @@ void CheckContents(TCheck& check, const TFileView& view, TRole role)
             continue;
         }
         char mode = SectionMode(section.Name);
-        if (role == TRole::Settings && mode != 'C') {
+        if (role == TRole::Settings && mode != 'C' && mode != 'O') {
             Add(check, view, section.Line, TSeverity::Warning, TFindingCode::UnreadSection,
-                WithSuggestion(FillMsg(MsgCheckSettingsSection, {section.Name, Msg(WordConstants)}),
+                WithSuggestion(FillMsg(MsgCheckSettingsSection, {section.Name, Msg(WordConstants), Msg(WordOptions)}),
                                mode == 0 ? NearestSection(section.Name, role) : std::string()));
             continue;
         }

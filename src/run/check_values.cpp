@@ -8,6 +8,7 @@
 #include "core/ansi_text.h"
 #include "core/messages.h"
 #include "run/check_keys.h"
+#include "run/check_traps.h"
 #include "script/expand.h"
 #include "script/script_layout.h"
 
@@ -177,6 +178,7 @@ void CheckValue(TCheck& check, const TFileView& view, const TScriptLine& line, b
     if (line.Read.size() < length)
         Add(check, view, line.Line, TSeverity::Warning, TFindingCode::ValueCut,
             FillMsg(MsgCheckValueCut, {line.Name, std::to_string(length), std::to_string(line.Read.size())}));
+    CheckInlineComment(check, view, line, line.Value);
     if (!expanded) return;
     CheckLookupsOutside(check, view, line);
     CheckReferences(check, view, line, line.Read, defaultAllowed);
@@ -221,6 +223,7 @@ void CheckConstants(TCheck& check, const TFileView& view, const TScriptSection& 
         if (!fresh)
             Add(check, view, line.Line, TSeverity::Warning, TFindingCode::ConstantTwice,
                 FillMsg(MsgCheckConstantTwice, {line.Name, std::to_string(first->second)}));
+        CheckInlineComment(check, view, line, value);
         CheckLookups(check, view, line, value);
         CheckReferences(check, view, line, value, false);
     }

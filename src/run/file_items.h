@@ -14,7 +14,7 @@
 // in Delete sections. True when the item succeeded; an empty name is a success.
 bool UpdateFile(const std::string& name, const std::string& flags, TSectionMode mode, TSteps& steps);
 
-// The script names no device and is a disk file, so that it may be read;
+// The script names no device, is a disk file and can be opened for reading;
 // otherwise its line fails with the reason (and the run fails).
 bool ScriptIsADiskFile(TSteps& steps);
 

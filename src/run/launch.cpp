@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_log.h"
 #include "core/run_state.h"
@@ -92,13 +93,28 @@ bool ShowLaunch()
     return started;
 }
 
-std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName)
+namespace {
+
+// The script's path without its extension.
+std::string ScriptStem(const std::string& exeDir, const std::string& scriptName)
 {
     std::string name = scriptName;
     size_t dot = name.find_last_of('.');
     size_t slash = name.find_last_of("\\/:");
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);
-    return exeDir + name + ".ok";
+    return PathFrom(exeDir, name);
+}
+
+}  // namespace
+
+std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName)
+{
+    return ScriptStem(exeDir, scriptName) + ".ok";
+}
+
+std::string JournalPath()
+{
+    return ScriptStem(Run.ExeDir, Run.ScriptName) + ".journal";
 }
 
 void SuccessMarker(bool remove)

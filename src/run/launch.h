@@ -17,8 +17,13 @@ void LaunchApplication();
 bool ShowLaunch();
 
 // Creates (remove false) or removes (remove true) the success marker: the
-// script's name with the extension ".ok", in the program's directory.
+// script's name with the extension ".ok", beside the script (the program's
+// directory, unless the script was named by a full path outside it).
 void SuccessMarker(bool remove);
 
 // The marker's path for a script name.
 std::string SuccessMarkerPath(const std::string& exeDir, const std::string& scriptName);
+
+// The rollback journal's path: the script's name with the extension ".journal",
+// in the program's directory.
+std::string JournalPath();

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "core/command_line.h"
@@ -16,6 +17,7 @@
 #include "core/section_mode.h"
 #include "core/version.h"
 #include "engine/engine.h"
+#include "report/report_command.h"
 #include "run/dispatch.h"
 #include "run/file_items.h"
 #include "run/includes.h"
@@ -24,13 +26,18 @@
 #include "run/plan_json.h"
 #include "run/release_commands.h"
 #include "run/release_run.h"
+#include "run/rollback.h"
+#include "run/run_check.h"
 #include "run/run_lock.h"
 #include "run/run_steps.h"
 #include "run/script_check.h"
+#include "run/script_location.h"
+#include "run/script_reference.h"
 #include "run/start_up.h"
 #include "script/constants.h"
 #include "script/log_options.h"
 #include "script/read_source.h"
+#include "script/run_options.h"
 #include "script/settings.h"
 
 namespace {
@@ -59,22 +66,26 @@ void LoadScriptSettings()
 // The program's own files first: the program, its language file, the
 // settings file and the script, stopping at the first that fails (a plan
 // shows them all).
-void UpdatePass(TSteps& steps, bool plan)
+void UpdatePass(TSteps& steps, bool plan, const std::function<void()>& settingsRead)
 {
     Run.SourceDir.clear();
     if (!ScriptIsADiskFile(steps)) return;
     LoadScriptSettings();
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
+    settingsRead();
     if (!HoldSourceRelease(steps, plan)) return;
     const TSectionMode update = TSectionMode::Update;
+    // A script named by a full path outside the program's directory is the
+    // administrator's own: it is read where it is, never replaced from the source.
+    const std::string script = IsRootedPath(Run.ScriptName) ? std::string() : Run.ScriptName;
     if (plan) {
-        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, Run.ScriptName})
+        for (const std::string& name : {Run.ExeName, Run.LanguageName, Run.SettingsName, script})
             UpdateFile(name, "", update, steps);
         return;
     }
     Run.RunOk = UpdateFile(Run.ExeName, "", update, steps) && UpdateFile(Run.LanguageName, "", update, steps) &&
-                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(Run.ScriptName, "", update, steps);
+                UpdateFile(Run.SettingsName, "", update, steps) && UpdateFile(script, "", update, steps);
 }
 
 // A plan goes on as the restarted copy would; the restart is shown where the
@@ -123,10 +134,13 @@ void EngineShutdown(bool plan)
 }
 
 // The end of a plan: with --format json, the document on standard output.
-int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::string& error, int exitCode)
+int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const TRollbackOptions& rollback,
+               const std::string& error, int exitCode)
 {
     if (!json) return exitCode;
     TPlanFacts facts;
+    facts.Rollback = rollback.Rollback;
+    facts.StartAfterFailure = rollback.StartAfterFailure;
     facts.Script = ScriptPath();
     facts.Computer = Run.ComputerName;
     facts.Launches = launches;
@@ -138,6 +152,129 @@ int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const std::stri
     facts.Error = error;
     WriteStandardOutput(PlanJson(plan, facts));
     return exitCode;
+}
+
+// The run once it has its turn: what an earlier run left unfinished first,
+// then the update pass, the script, and the end - the restart, the launch,
+// or (with Rollback=1) the undo of a failed run. Gives the exit code.
+int RunRoad(TRunSteps& steps)
+{
+    TRollback rollback(JournalPath(), steps.Machine());
+    if (!rollback.Resume(!Run.ExeName.empty() && Run.ExeName[0] == '_')) {
+        ReportError(Msg(MsgRollbackUnfinished));
+        FailRun();
+        return ExitFailed;
+    }
+    TRollbackOptions options;
+    auto settingsRead = [&] {
+        options = ReadRollbackOptions(ScriptPath());
+        // A journal the restarted copy took over goes on whatever the script says now.
+        if (options.Rollback || rollback.Any()) steps.UseRollback(rollback);
+    };
+    std::string fatal;  // an error raised on the way
+    try {
+        UpdatePass(steps, false, settingsRead);
+        // A run that takes nothing this time has nothing to check either.
+        if (Run.RunOk && !Run.SelfReplaced && !ReleaseNotUpdated()) CheckBeforeItems();
+        if (Run.RunOk && !Run.SelfReplaced) Processing(steps, false);
+    } catch (const std::exception& error) {
+        fatal = error.what();
+        FailRun();
+    } catch (...) {
+        fatal = OsError(0).what();
+        FailRun();
+    }
+    bool undone = false;
+    if (!Run.RunOk && steps.Rollback()) {
+        // The changes go back first; then the failure is told as ever.
+        if (!fatal.empty()) ReportFailedBox();
+        undone = rollback.Undo();
+        for (const TFailure& failure : steps.TakeHeldFailures()) {
+            if (failure.Message.empty()) Run.LastErrorCode = failure.Code;
+            ReportErrorText(FailureText(failure));
+        }
+        if (!fatal.empty()) ReportErrorText(fatal);
+        fatal.clear();
+    }
+    // The engine configuration is saved before an error is shown.
+    EngineShutdown(false);
+    if (!fatal.empty()) {
+        ReportError(fatal);
+        return ExitFailed;
+    }
+    if (Run.RunOk) {
+        if (Run.SelfReplaced) {
+            rollback.HandOver();
+            Restart();
+        } else {
+            rollback.Commit();
+            LaunchApplication();
+        }
+        if (!Run.RunOk) return ExitFailed;
+        return ReleaseNotUpdated() ? ExitNotUpdated : ExitGood;
+    }
+    if (undone && options.StartAfterFailure) {
+        WriteLine(Msg(MsgStartedAnyway));
+        LaunchApplication();
+    }
+    return ExitFailed;
+}
+
+// A plan once it may start: the run's road with its steps, then what the
+// launch and a failure would do, and the summary.
+// A plan: what the run would first put back of a run that was ended before
+// it finished, laid over the machine the plan shows.
+void PlanUndoAhead(TPlanSteps& plan)
+{
+    // Aliases are looked up through the engine, started here as the run would start it.
+    bool engine = DbiInit(nullptr) == DBIERR_NONE;
+    std::vector<TUndoAhead> ahead = UndoAhead(JournalPath(), plan.Machine());
+    if (engine) DbiExit();
+    if (ahead.empty()) return;
+    WriteLine(Msg(MsgFinishingRollback));
+    for (TUndoAhead& step : ahead) {
+        if (step.Kept) {
+            WriteText(step.Line);
+            ShowKept(Msg(step.Kept));
+            continue;
+        }
+        bool ok = true;
+        for (size_t i = 0; i < step.Changes.size(); ++i) {
+            TChange& change = step.Changes[i];
+            // One line for the change put back; the steps it takes beyond the first go without one.
+            change.Line = i == 0 ? step.Line : std::string();
+            change.Quiet = i > 0;
+            change.Reason = Msg(MsgPlanPutBack);
+            Take(plan, change, ok);
+        }
+        if (step.Changes.empty()) {
+            WriteText(step.Line);
+            ReportOk();
+        }
+    }
+}
+
+int PlanRoad(TPlanSteps& plan, bool json)
+{
+    TRollbackOptions options;
+    try {
+        PlanUndoAhead(plan);
+        UpdatePass(plan, true, [&options] { options = ReadRollbackOptions(ScriptPath()); });
+        if (plan.Restart()) ShowRestart(plan);
+        // A run that takes nothing this time has nothing to check either.
+        if (Run.RunOk && !Run.SelfReplaced && !ReleaseNotUpdated()) CheckBeforeItems();
+        if (Run.RunOk && !Run.SelfReplaced) Processing(plan, true);
+    } catch (...) {
+        EngineShutdown(true);
+        throw;
+    }
+    EngineShutdown(true);
+    bool launches = ShowLaunch();
+    if (options.Rollback) WriteLine(Msg(options.StartAfterFailure ? MsgPlanRollbackAndStart : MsgPlanRollback));
+    WriteLine(plan.Summary());
+    int exitCode = plan.ExitCode();
+    if (exitCode != ExitFailed && ReleaseNotUpdated()) exitCode = ExitNotUpdated;
+    return FinishPlan(plan, json, launches, options, std::string(), exitCode);
 }
 
 void WriteBanner()
@@ -154,15 +291,16 @@ void WriteUsage()
     WriteLine(Msg(MsgUsageHead));
     for (unsigned id : {MsgUsageRun, MsgUsageRunText, MsgUsagePlan, MsgUsagePlanText, MsgUsagePlanJson,
                         MsgUsagePlanJsonText, MsgUsageCheck, MsgUsageCheckText, MsgUsagePublish, MsgUsagePublishText,
-                        MsgUsageNewKey, MsgUsageNewKeyText, MsgUsageLog, MsgUsageLogText, MsgUsageHelp,
-                        MsgUsageVersion})
+                        MsgUsageNewKey, MsgUsageNewKeyText, MsgUsageReport, MsgUsageReportText, MsgUsageReportOptions,
+                        MsgUsageLog, MsgUsageLogText, MsgUsageHelp, MsgUsageVersion})
         WriteLine(FormatMsg(id, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageScript));
-    WriteLine(Msg(MsgUsageReference));
+    WriteLine(FormatMsg(MsgUsageReference, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExit4, MsgUsageExitRelease})
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExit4, MsgUsageExitRelease,
+                        MsgUsageExitReport})
         WriteLine(Msg(id));
 }
 
@@ -218,7 +356,10 @@ int RunMainFlow(int argc, char** argv)
     WriteBanner();
     if (arguments.Mode == TProgramMode::Help) {
         WriteLine();
-        WriteUsage();
+        if (arguments.ScriptReference)
+            WriteScriptReference(Run.ExeName);
+        else
+            WriteUsage();
         return ExitGood;
     }
     if (arguments.Mode == TProgramMode::Wrong) {
@@ -228,8 +369,9 @@ int RunMainFlow(int argc, char** argv)
     if (arguments.Mode == TProgramMode::Publish)
         return PublishCommand(arguments.PublishDirectory, arguments.KeyFile);
     if (arguments.Mode == TProgramMode::NewKey) return NewKeyCommand(arguments.NewKeyFile);
+    if (arguments.Mode == TProgramMode::Report) return RunReport(arguments.Report);
     if (!arguments.LogPath.empty()) UseLogFromCommandLine(arguments.LogPath);
-    Run.ScriptName = arguments.ScriptName;
+    Run.ScriptName = LocateScript(arguments.ScriptName, Run.ExeDir);
     if (arguments.Mode == TProgramMode::Check) {
         NameRunLogInstance(MsgLogCheckRun);
         return CheckMode();
@@ -278,30 +420,9 @@ int RunMainFlow(int argc, char** argv)
         removeMarker();
         if (!turn) return ExitFailed;
 
-        try {
-            UpdatePass(steps, plan);
-            if (plan && planSteps->Restart()) ShowRestart(steps);
-            if (Run.RunOk && !Run.SelfReplaced) Processing(steps, plan);
-        } catch (...) {
-            // The engine configuration is saved before the error is shown.
-            EngineShutdown(plan);
-            throw;
-        }
-        EngineShutdown(plan);
-
-        if (plan) {
-            bool launches = ShowLaunch();
-            WriteLine(planSteps->Summary());
-            int exitCode = planSteps->ExitCode();
-            if (exitCode != ExitFailed && ReleaseNotUpdated()) exitCode = ExitNotUpdated;
-            return FinishPlan(*planSteps, json, launches, std::string(), exitCode);
-        }
-        if (Run.RunOk) {
-            if (Run.SelfReplaced)
-                Restart();
-            else
-                LaunchApplication();
-        }
+        if (plan) return PlanRoad(*planSteps, json);
+        int code = RunRoad(*runSteps);
+        if (code != ExitGood) return code;
     } catch (const std::exception& error) {
         removeMarker();
         if (!plan) {
@@ -311,7 +432,7 @@ int RunMainFlow(int argc, char** argv)
         // A plan shows the error and waits for no one.
         ShowFailure(error.what());
         if (json) WriteStandardError(ToOem(Msg(MsgErrorPrefix) + error.what()) + "\r\n");
-        return FinishPlan(*planSteps, json, false, error.what(), ExitFailed);
+        return FinishPlan(*planSteps, json, false, {}, error.what(), ExitFailed);
     } catch (...) {
         removeMarker();
         if (!plan) {
@@ -319,7 +440,7 @@ int RunMainFlow(int argc, char** argv)
             return ExitFailed;
         }
         ShowFailure(OsError(0).what());
-        return FinishPlan(*planSteps, json, false, OsError(0).what(), ExitFailed);
+        return FinishPlan(*planSteps, json, false, {}, OsError(0).what(), ExitFailed);
     }
 
     if (!Run.RunOk) return ExitFailed;

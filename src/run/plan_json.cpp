@@ -193,6 +193,8 @@ std::string PlanJson(const TPlanSteps& plan, const TPlanFacts& facts)
         json.Key("starts").Bool(facts.Launches);
         json.EndObject();
     }
+    json.Key("rollback").Bool(facts.Rollback);
+    json.Key("start_after_failure").Bool(facts.StartAfterFailure);
     // Only where a release is concerned: a plan of a plain source reads as before.
     if (!facts.Releases.empty()) Releases(json, facts.Releases);
     if (!facts.Error.empty()) json.Key("error").Text(facts.Error);

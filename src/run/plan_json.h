@@ -18,6 +18,8 @@ struct TPlanFacts {
     std::string Summary;    // the plan's last line
     int ExitCode = 0;
     std::string Error;      // an error that ended the plan early; empty when none
+    bool Rollback = false;  // a failed run would put back every change (Rollback=1)
+    bool StartAfterFailure = false;
     std::vector<TReleaseSeen> Releases;  // the source directories' releases, when there are any
 };
 

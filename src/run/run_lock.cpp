@@ -5,6 +5,7 @@
 
 #include "core/ansi_text.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "core/report.h"
 #include "core/run_state.h"
 
@@ -79,7 +80,7 @@ void ShowWaiting()
 
 std::string RunLockName(const std::string& exeDir, const std::string& scriptName)
 {
-    std::string path = exeDir + scriptName;
+    std::string path = PathFrom(exeDir, scriptName);
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (length > 0 && length < MAX_PATH) path.assign(full, length);  // else the path as given serves

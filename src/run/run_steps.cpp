@@ -28,8 +28,18 @@ void TRunSteps::Show(const TChange& change)
 TApplied TRunSteps::Make(const TChange& change)
 {
     if (change.Nothing) return {};
-    TApplied applied = ApplyChange(change);
-    m_machine.Made(change);
+    if (!m_rollback || !Journaled(change)) {
+        TApplied applied = ApplyChange(change);
+        m_machine.Made(change);
+        return applied;
+    }
+    // Written ahead: what the change does and what is there before it.
+    TChange journaled = change;
+    TFailure unwritten = m_rollback->Before(journaled);
+    if (unwritten.Failed) return Applied(unwritten);
+    TApplied applied = ApplyChange(journaled);
+    m_rollback->After(journaled, applied);
+    m_machine.Made(journaled);
     return applied;
 }
 
@@ -43,6 +53,14 @@ bool TRunSteps::Report(const TChange& change, const TApplied& applied)
     }
     // A quiet step's line is shown with its failure.
     if (change.Quiet && !change.Line.empty()) ReportItem(change.Line);
+    bool goesOn = true;
+    for (const TFailure& failure : applied.Failures) goesOn = goesOn && failure.GoesOn;
+    if (m_rollback && !goesOn) {
+        // The run ends here: the changes go back first, then the error is told.
+        ReportFailedBox();
+        m_held.insert(m_held.end(), applied.Failures.begin(), applied.Failures.end());
+        return false;
+    }
     return ReportFailures(applied.Failures);
 }
 

@@ -4,9 +4,17 @@
 
 #include "actions/steps.h"
 #include "machine/live_machine.h"
+#include "run/rollback.h"
 
 class TRunSteps : public TSteps {
 public:
+    // From now on each change is journaled before it is made, and a failure
+    // that ends the run shows only its box: its error is told once the
+    // changes are put back (HeldFailures).
+    void UseRollback(TRollback& rollback) { m_rollback = &rollback; }
+    TRollback* Rollback() const { return m_rollback; }
+    std::vector<TFailure> TakeHeldFailures() { return std::move(m_held); }
+
     TMachineView& Machine() override { return m_machine; }
     void Show(const TChange& change) override;
     TApplied Make(const TChange& change) override;
@@ -17,6 +25,8 @@ public:
 
 private:
     TLiveMachine m_machine;
+    TRollback* m_rollback = nullptr;
+    std::vector<TFailure> m_held;
 };
 
 // The failures of a step in the run's form, one after the other (each waits

@@ -14,6 +14,7 @@
 #include "run/check_keys.h"
 #include "run/check_release.h"
 #include "run/check_sections.h"
+#include "run/check_traps.h"
 #include "script/constants.h"
 #include "script/expand.h"
 #include "script/include_chain.h"
@@ -52,7 +53,10 @@ TFileView& OpenView(TCheck& check, const std::string& path, const std::string& s
     view.Path = path;
     view.Shown = shown;
     view.Order = check.Views.size() - 1;
-    if (!ListScriptSections(path, view.Sections)) Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    if (!ListScriptSections(path, view.Sections))
+        Add(check, view, 0, TSeverity::Error, TFindingCode::Unreadable, Msg(MsgCheckUnreadable));
+    else
+        CheckEncoding(check, view);
     return view;
 }
 
@@ -87,7 +91,7 @@ TCopy ChooseCopy(const TCheck& check, const std::string& name)
 {
     static TLiveMachine machine;
     TCopy copy;
-    copy.Path = Run.ExeDir + name;
+    copy.Path = PathFrom(Run.ExeDir, name);
     copy.Shown = name;
     std::vector<TListedFile> matches = machine.Matches(check.SourceDir + FileNamePart(name), false, true);
     if (matches.empty()) {
@@ -163,11 +167,24 @@ void CheckNewCopyTaken(TCheck& check, const TFileView& view, const TCopy& script
         FillMsg(MsgCheckNewCopyRefused, {fileName, Msg(WordSourcePath)}));
 }
 
+// StartAfterFailure starts the application only after a rollback.
+void CheckStartAfterFailure(TCheck& check, const TFileView& view, const std::string& settingsPath)
+{
+    auto option = [&](unsigned key) {
+        std::string value = ReadOption(view.Path, key);
+        if (value.empty() && !settingsPath.empty()) value = ReadScriptString(settingsPath, Msg(WordOptions), Msg(key));
+        return ExpandConstants(value, ExpandPlain);
+    };
+    if (option(WordStartAfterFailure) != "1" || option(WordRollback) == "1") return;
+    Add(check, view, KeyLine(view, Msg(WordOptions), Msg(WordStartAfterFailure)), TSeverity::Error,
+        TFindingCode::StartWithoutRollback, FillMsg(MsgCheckStartWithoutRollback, {Msg(WordStartAfterFailure), Msg(WordRollback)}));
+}
+
 void CheckAll(TWalk& walk, TCheckResult& result)
 {
     TCheck& check = walk.Check;
     const std::string& scriptName = result.Script;
-    std::string localScript = Run.ExeDir + scriptName;
+    std::string localScript = PathFrom(Run.ExeDir, scriptName);
     if (!IsFilePath(localScript)) {
         TFileView& view = check.Views.emplace_back();
         view.Shown = scriptName;
@@ -182,16 +199,21 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     check.SourceDir = SetSourceDir(localScript);
     const std::string firstSource = check.SourceDir;
     std::string language = ReadOption(localScript, WordLanguage);
-    std::string languageName = language.empty() ? std::string() : LanguageFileName(Run.ExeName, language);
+    // The restarted copy of a self-update ("_" + the program's name) checks the program it replaces.
+    std::string exeName = RestartedCopyTarget(Run.ExeName);
+    if (exeName.empty()) exeName = Run.ExeName;
+    std::string languageName = language.empty() ? std::string() : LanguageFileName(exeName, language);
 
-    TCopy script = ChooseCopy(check, scriptName);
+    // A script outside the program's directory is read where it is: the run never replaces it.
+    const bool kept = !IsRootedPath(scriptName);
+    TCopy script = kept ? ChooseCopy(check, scriptName) : TCopy{localScript, scriptName, false, false};
     TCopy settings;
     if (!settingsName.empty()) settings = ChooseCopy(check, settingsName);
     TFileView& scriptView = OpenView(check, script.Path, script.Shown);
-    CheckOwnFile(check, scriptView, Run.ExeName, WordSourcePath);
+    CheckOwnFile(check, scriptView, exeName, WordSourcePath);
     CheckOwnFile(check, scriptView, languageName, WordLanguage);
     CheckOwnFile(check, scriptView, settingsName, WordSettings);
-    CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
+    if (kept) CheckOwnFile(check, scriptView, scriptName, WordSourcePath);
     if (settings.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(settingsName));
     if (script.AtSource) CheckNewCopyTaken(check, scriptView, script, settingsName, FileNamePart(scriptName));
 
@@ -207,6 +229,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
         if (IsFilePath(path)) settingsView = &OpenView(check, path, fetched ? settings.Shown : processedSettings);
     }
     check.SourceDir = SetSourceDir(script.Path);
+    CheckStartAfterFailure(check, scriptView, processedSettings.empty() ? std::string() : Run.ExeDir + processedSettings);
 
     std::vector<std::string> chain{FileNamePart(scriptName)};
     WalkIncludes(walk, scriptView, chain);

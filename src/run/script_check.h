@@ -8,7 +8,7 @@
 
 #include "run/check_findings.h"
 
-// Reads the script (relative to Run.ExeDir, as the run takes it), its
+// Reads the script (relative to Run.ExeDir, or a full path), its
 // settings file and its includes, each from the copy the run would use (the
 // source directory's when it differs there in size or last-write time), and
 // reports what it finds. The constants table must hold the built-in

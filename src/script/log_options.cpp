@@ -4,6 +4,7 @@
 #include "core/run_log.h"
 #include "core/run_state.h"
 #include "script/expand.h"
+#include "script/run_options.h"
 #include "script/script_image.h"
 
 namespace {
@@ -11,17 +12,6 @@ namespace {
 constexpr uint64_t DefaultKilobytes = 1024;
 // Four terabytes: beyond any log, and far from overflowing when made bytes.
 constexpr uint64_t MaxKilobytes = uint64_t{1} << 32;
-
-// The option from the script, or from the settings file when the script has
-// none.
-std::string ReadOption(const std::string& scriptPath, unsigned key)
-{
-    const std::string options = Msg(WordOptions);
-    std::string value = ReadScriptString(scriptPath, options, Msg(key));
-    if (value.empty() && !Run.SettingsName.empty())
-        value = ReadScriptString(Run.ExeDir + Run.SettingsName, options, Msg(key));
-    return value;
-}
 
 }  // namespace
 
@@ -44,8 +34,8 @@ void UseLogFromCommandLine(const std::string& path)
 
 void ReadLogOptions(const std::string& scriptPath)
 {
-    SetRunLogLimit(ParseLogSize(ExpandConstants(ReadOption(scriptPath, WordLogSize), ExpandPlain)));
+    SetRunLogLimit(ParseLogSize(ExpandConstants(ReadScriptOrSettingsOption(scriptPath, WordLogSize), ExpandPlain)));
     if (RunLogFileChosen()) return;
-    std::string file = ReadOption(scriptPath, WordLogFile);
+    std::string file = ReadScriptOrSettingsOption(scriptPath, WordLogFile);
     if (!file.empty()) UseRunLogFile(ExpandConstants(file, ExpandPath), false);
 }

@@ -259,6 +259,12 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
     return true;
 }
 
+bool ReadScriptBytes(const std::string& file, std::string& bytes)
+{
+    bytes.clear();
+    return ReadAllBytes(file, bytes);
+}
+
 void ForgetScriptImages()
 {
     Images.clear();

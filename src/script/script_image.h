@@ -38,6 +38,10 @@ struct TScriptSection {
 // when the file cannot be read.
 bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& sections);
 
+// The file's bytes as they are (for a look at how it is encoded); false when
+// it cannot be read.
+bool ReadScriptBytes(const std::string& file, std::string& bytes);
+
 // Forgets every image (end of the run).
 void ForgetScriptImages();
 

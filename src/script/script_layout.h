@@ -53,6 +53,7 @@ enum TReadIn : unsigned {
     InScriptOptions = 8,     // [Options] of the script the program was started with
     InIncludedOptions = 16,  // [Options] of an included script
     InOptions = InScriptOptions | InIncludedOptions,
+    InSettingsOptions = 32,  // [Options] of the settings file too, when the script's lack the key
 };
 
 // The section bit of a mode.
@@ -160,8 +161,11 @@ inline constexpr TOptionKey OptionKeys[] = {
     {WordInclude, true, 0, InOptions, true},
     {WordRun, false, 0, InScriptOptions, true},
     {WordRun, false, WordFlags, InScriptOptions, true},
-    {WordLogFile, false, 0, InScriptOptions, true},
-    {WordLogSize, false, 0, InScriptOptions, true},
+    {WordLogFile, false, 0, InScriptOptions | InSettingsOptions, true},
+    {WordLogSize, false, 0, InScriptOptions | InSettingsOptions, true},
+    {WordCheck, false, 0, InScriptOptions | InSettingsOptions, false},
+    {WordRollback, false, 0, InScriptOptions | InSettingsOptions, true},
+    {WordStartAfterFailure, false, 0, InScriptOptions | InSettingsOptions, true},
     {WordItemOrder, false, 0, InActions, false},
 };
 

@@ -22,56 +22,6 @@ std::string Change(const std::string& text)
     return StepLine(text, "CHANGE");
 }
 
-// Everything below a directory: relative names with their bytes, size and
-// last-write time, so that a plan that touched anything shows.
-std::map<std::string, std::string> SnapshotFiles(const std::string& dir, const std::string& relative = "")
-{
-    std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA((dir + relative + "*").c_str(), &data));
-    if (!find) return files;
-    do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string path = relative + name;
-        std::string stamp = std::to_string(data.ftLastWriteTime.dwHighDateTime) + ":" +
-                            std::to_string(data.ftLastWriteTime.dwLowDateTime) + ":" +
-                            std::to_string(data.dwFileAttributes) + ":";
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            files[path + "\\"] = stamp;
-            for (auto& [inner, state] : SnapshotFiles(dir, path + "\\")) files[inner] = state;
-        } else {
-            files[path] = stamp + ReadFileBytes(dir + path);
-        }
-    } while (FindNextFileA(find.Get(), &data));
-    return files;
-}
-
-// Every key and value below a registry key, with types and data.
-std::map<std::string, std::string> SnapshotRegistry(HKEY root, const std::string& path)
-{
-    std::map<std::string, std::string> entries;
-    UniqueHKey key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return entries;
-    entries[path] = "key";
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD nameSize = sizeof name;
-        BYTE data[1024];
-        DWORD dataSize = sizeof data;
-        DWORD type = 0;
-        if (RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
-        entries[path + "|" + name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), dataSize);
-    }
-    for (DWORD i = 0;; ++i) {
-        char name[256];
-        DWORD nameSize = sizeof name;
-        if (RegEnumKeyExA(key.Get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        for (auto& [inner, state] : SnapshotRegistry(root, path + "\\" + name)) entries[inner] = state;
-    }
-    return entries;
-}
-
 // The step texts of the lines that end with the given box (a box alone on
 // its line belongs to the text above it, too long to share a line with it).
 Lines StepsWith(const RunResult& run, const std::string& box)
@@ -230,12 +180,22 @@ TEST_F(Plan, ANewProgramAndScriptAreShownAndThePlanGoesOnAsTheRestartedCopy)
 TEST(CommandLine, HelpVersionAndWrongOptions)
 {
     ProgramDir dir;
-    for (const char* help : {"--help", "-h", "/?"}) {
+    for (const char* help : {"--help", "-h", "/?", "/HELP", "/h", "-?", "--Help"}) {
         RunResult run = dir.Start(help);
         EXPECT_EQ(run.ExitCode, 0u) << help;
         EXPECT_TRUE(run.HasLine("Usage:")) << run.Output;
         EXPECT_TRUE(run.HasLine("  vantorel.exe --plan <script>")) << run.Output;
+        EXPECT_TRUE(run.HasLine("\"vantorel.exe --help script\" shows its sections, keys, flags and types.")) << help;
     }
+    // The script format where the README is not: the layout's keys, each with the sections that read it.
+    RunResult reference = dir.Start("/? Script");
+    EXPECT_EQ(reference.ExitCode, 0u);
+    for (const char* line : {"Script reference", "  Check               1: each run checks its script; strict: errors "
+                             "stop it", "R Reg<n>              a registry key: a root, \\, the path (HKLM\\Software\\Acme)",
+                             "    Reg<n>Val<m>Type      Insert Update", "    e.g. Reg1=HKLM\\Software\\Acme\\Ledger",
+                             "         Reg1Val1Type=I", "  I  a 32-bit number: decimal, or hexadecimal after $ or 0x "
+                             "(up to FFFFFFFF)"})
+        EXPECT_TRUE(reference.HasLine(line)) << line << "\n" << reference.Output;
     RunResult version = dir.Start("--version");
     EXPECT_EQ(version.ExitCode, 0u);
     EXPECT_EQ(version.Lines(), Lines{"Vantorel & Updater 1.5"});

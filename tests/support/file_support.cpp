@@ -163,4 +163,54 @@ std::string ShortPathOf(const std::string& path)
     return std::string(buffer, length);
 }
 
+// Everything below a directory: relative names with their bytes, size and
+// last-write time, so that a plan that touched anything shows.
+std::map<std::string, std::string> SnapshotFiles(const std::string& dir, const std::string& relative)
+{
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA data;
+    UniqueFind find(FindFirstFileA((dir + relative + "*").c_str(), &data));
+    if (!find) return files;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string path = relative + name;
+        std::string stamp = std::to_string(data.ftLastWriteTime.dwHighDateTime) + ":" +
+                            std::to_string(data.ftLastWriteTime.dwLowDateTime) + ":" +
+                            std::to_string(data.dwFileAttributes) + ":";
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            files[path + "\\"] = stamp;
+            for (auto& [inner, state] : SnapshotFiles(dir, path + "\\")) files[inner] = state;
+        } else {
+            files[path] = stamp + ReadFileBytes(dir + path);
+        }
+    } while (FindNextFileA(find.Get(), &data));
+    return files;
+}
+
+// Every key and value below a registry key, with types and data.
+std::map<std::string, std::string> SnapshotRegistry(HKEY root, const std::string& path)
+{
+    std::map<std::string, std::string> entries;
+    UniqueHKey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return entries;
+    entries[path] = "key";
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        BYTE data[1024];
+        DWORD dataSize = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueA(key.Get(), i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        entries[path + "|" + name] = std::to_string(type) + ":" + std::string(reinterpret_cast<char*>(data), dataSize);
+    }
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key.Get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        for (auto& [inner, state] : SnapshotRegistry(root, path + "\\" + name)) entries[inner] = state;
+    }
+    return entries;
+}
+
 }  // namespace testing_support

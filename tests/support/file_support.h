@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -66,5 +67,12 @@ std::string ShortPathOf(const std::string& path);
 // Waits until no process of that exe name (unique to the test) runs any more,
 // up to the timeout. False on timeout.
 bool WaitForProcessesNamed(const std::string& exeName, DWORD timeoutMs);
+
+// Everything below a directory: relative names with their bytes, size,
+// attributes and last-write time, so that any change to it shows.
+std::map<std::string, std::string> SnapshotFiles(const std::string& dir, const std::string& relative = "");
+
+// Every key and value below a registry key, with types and data.
+std::map<std::string, std::string> SnapshotRegistry(HKEY root, const std::string& path);
 
 }  // namespace testing_support

@@ -261,7 +261,8 @@ TEST_F(ScriptCheckTest, FilesTheRunWouldNotFindAtTheSource)
             share + "shared.ini\" not found.",
         "s.ini(7): error VC118: the run fails here: New version of file \"" + share + "*.dat\" not found.",
         "s.ini(8): error VC119: directory \"" + share + "new\\sub\" does not exist here, and Dir2 creates it only "
-        "after the file items; the copy fails where it is missing",
+        "after the file items; the copy fails where it is missing; ItemOrder=DFRIBTS in [Insert] makes the "
+        "directories first",
         "s.ini(15): error VC118: the run fails here: New version of file \"" + share + "hidden.dll\" not found.",
     }));
     SetFileAttributesA((Share / "hidden.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -271,12 +272,14 @@ TEST_F(ScriptCheckTest, ASettingsFileContributesOnlyItsConstants)
 {
     Write({"Settings=shared.ini", "[Update]", "Dir1=%dbdir%\\x"});
     Put(App / "shared.ini", "[Constants]\r\nold=1\r\n", 1);
-    Put(Share / "shared.ini", "[Constants]\r\ndbdir=D:\\db\r\n[Options]\r\nSourcePath=x\r\n[Constans]\r\n", 2);
+    Put(Share / "shared.ini",
+        "[Constants]\r\ndbdir=D:\\db\r\n[Options]\r\nSourcePath=x\r\nCheck=1\r\nLogFile=l.log\r\n[Constans]\r\n", 2);
     std::string shown = Share.Path() + "shared.ini";
     EXPECT_EQ(Check(), (Lines{
-        shown + "(3): warning VC101: section [Options] is not read in a settings file; only [Constants] is",
-        shown + "(5): warning VC101: section [Constans] is not read in a settings file; only [Constants] is; "
-                "did you mean \"Constants\"?",
+        shown + "(4): warning VC104: key \"SourcePath\" is not read in a settings file; its [Options] give only "
+                "LogFile, LogSize, Check, Rollback and StartAfterFailure",
+        shown + "(7): warning VC101: section [Constans] is not read in a settings file; only [Constants] and "
+                "[Options] are; did you mean \"Constants\"?",
     }));
 }
 
@@ -301,7 +304,76 @@ TEST_F(ScriptCheckTest, ANewScriptAtTheSourceNeedsASourcePathThatHoldsIt)
     EXPECT_EQ(CheckExitCode(Result), 0);
 }
 
-TEST_F(ScriptCheckTest, TheDemoAndTheReadmeExamplesAreClean)
+// What a run takes without a word and then writes wrongly to every workstation.
+TEST_F(ScriptCheckTest, TrapsThatWriteWrongValuesWithoutAWord)
+{
+    Write({"Run=C:\\Program Files\\Acme Ledger\\ledger.exe /auto", "RunFlags=wine", "Check=yes", "Pause=10 ; ms",
+           "[Constants]", "port=8443 # https", "[Insert]", "Reg1=HKCU\\Software\\Acme", "Reg1Val1Name=Port",
+           "Reg1Val1Type=REG_DWORD", "Reg1Val1Value=8443", "Reg1Val2Name=Timeout", "Reg1Val2Type=I",
+           "Reg1Val2Value=30 ; seconds", "Reg1Val3Name=Blob", "Reg1Val3Type=REG_BINARY", "Reg1Val4Name=Big",
+           "Reg1Val4Type=QWORD", "Reg1Val5Name=Odd", "Reg1Val5Type=word", "Reg1Val6Name=Mask",
+           "Reg1Val6Type=integer", "Reg1Val6Value=$FFFFFFFF", "Reg1Val7Name=Quoted", "Reg1Val7Value=\"a ; b\"",
+           "Reg1Val8Name=Room", "Reg1Val8Value=Room #4", "Reg1Val9Name=Huge", "Reg1Val9Type=i",
+           "Reg1Val9Value=4294967296", "[Delete]", "Reg1=HKCU\\Software\\Old", "Reg1Val1Name=x", "Reg1Val1Type=DWORD"});
+    std::string comment = ": the program knows no comment after a value, so this becomes part of it; put a comment "
+                          "on a line of its own (a \";\" meant as text in a registry, INI or text value is written \\59)";
+    std::string number = ", which is no number: the registry value gets 0; a number is decimal (-2147483648 to "
+                         "2147483647) or hexadecimal after $ or 0x (up to FFFFFFFF)";
+    EXPECT_EQ(Check(), (Lines{
+        "s.ini(3): error VC133: Run is split at its first blank: the program is \"C:\\Program\" and \"Files\\Acme "
+        "Ledger\\ledger.exe /auto\" its parameters; a program path with blanks needs quotes: "
+        "Run=\"C:\\Program Files\\Acme Ledger\\ledger.exe\" /auto",
+        "s.ini(5): warning VC135: Check=yes is none of 0, 1 and strict; the run takes it as 1 (findings are listed, "
+        "the run goes on)",
+        "s.ini(6): error VC132: the value of \"Pause\" holds \"; ms\"" + comment,
+        "s.ini(8): warning VC132: the value of \"port\" holds \"# https\", which reads like a comment but is part of "
+        "the value; put a comment on a line of its own, after \";\"",
+        "s.ini(12): error VC130: type \"REG_DWORD\" is read by its first letter \"R\": the value is written as binary "
+        "data (REG_BINARY), not as REG_DWORD; did you mean \"I\"?",
+        "s.ini(16): error VC132: the value of \"Reg1Val2Value\" holds \"; seconds\"" + comment,
+        "s.ini(16): error VC131: Reg1Val2Value is \"30 ; seconds\"" + number,
+        "s.ini(18): note VC130: type \"REG_BINARY\" is read by its first letter \"R\" and gives binary data, as its "
+        "name says; the type letter for binary data is B",
+        "s.ini(20): error VC130: type \"QWORD\" is read by its first letter \"Q\": the value is written as binary "
+        "data (REG_BINARY); this program writes no REG_QWORD",
+        "s.ini(22): warning VC130: type \"word\" is none of S (string), I (number), M (multi-string) and B (binary): "
+        "the run reads its first letter \"w\" and writes binary data (REG_BINARY)",
+        "s.ini(32): error VC131: Reg1Val9Value is \"4294967296\"" + number,
+        "s.ini(36): warning VC112: key \"Reg1Val1Type\" is not read in Delete sections",
+    }));
+
+    // A share named from the current directory is found only when the run starts there.
+    std::string leaf = LeafName(Share.Path());
+    Both("r.ini", "[Options]\r\nSourcePath=" + leaf + "\r\nRun=ledger.exe /auto\r\nRunFlags=wine\r\n");
+    CurrentDirScope current(Share.Path() + "..");
+    EXPECT_EQ(Check("r.ini"), (Lines{
+        "r.ini(2): warning VC134: SourcePath \"" + leaf + "\" is no full path: the run takes it from its current "
+        "directory (from here: " + Share.Path().substr(0, Share.Path().size() - 1) + "), which the \"start in\" "
+        "folder of a shortcut or task sets, not from the program's directory; give a full path such as "
+        "\\\\server\\share\\app",
+    }));
+}
+
+TEST_F(ScriptCheckTest, UtfEightWithoutAByteOrderMarkIsReadInTheAnsiCodePage)
+{
+    std::string head = "[Options]\r\nSourcePath=" + Share.Path() + "\r\n[Insert]\r\nReg1=HKCU\\Software\\Acme\r\n";
+    std::string city = "Reg1Val1Name=\xD0\x93\xD0\xBE\xD1\x80\xD0\xBE\xD0\xB4\r\n";  // "Город" in UTF-8
+    std::string page = std::to_string(GetACP());
+    Both("s.ini", "; \xD0\x9A\xD0\xBE\xD0\xBC\xD0\xBC\xD0\xB5\xD0\xBD\xD1\x82\r\n" + head + city + "Reg1Val1Value=\xD0\x9C\r\n");
+    EXPECT_EQ(Check(), (Lines{
+        "s.ini(6): error VC128: this line is the first with letters beyond ASCII, in UTF-8, but the file has no "
+        "byte-order mark: the run reads it in the ANSI code page " + page + " and writes such letters wrongly to the "
+        "workstations; save the file as UTF-8 with a byte-order mark (BOM), as UTF-16, or in code page " + page,
+    }));
+    Both("s.ini", "\xEF\xBB\xBF" + head + city);
+    EXPECT_EQ(Check(), Lines{});
+    Both("s.ini", head + "Reg1Val1Name=Caf\xE9\r\n");  // ANSI text: read as written
+    EXPECT_EQ(Check(), Lines{});
+    Both("s.ini", "; \xD0\x9A\r\n" + head);  // a comment is never read
+    EXPECT_EQ(Check(), Lines{});
+}
+
+TEST_F(ScriptCheckTest, TheDemoAndTheReadmeExamplesAreCleanButForTheDemosRelativeShare)
 {
     // The demo takes its share as "..\share" from the current directory.
     TempDir root;
@@ -314,8 +386,13 @@ TEST_F(ScriptCheckTest, TheDemoAndTheReadmeExamplesAreClean)
         Put(dir + "vantorel.exe", "MZ");
     }
     {
+        // The demo is started from its program directory, where its relative share is found.
         CurrentDirScope current(root / "app");
-        EXPECT_EQ(Check("demo.ini"), Lines{});
+        EXPECT_EQ(Check("demo.ini"), (Lines{
+            "demo.ini(4): warning VC134: SourcePath \"..\\share\" is no full path: the run takes it from its "
+            "current directory (from here: " + root.Path() + "share), which the \"start in\" folder of a shortcut "
+            "or task sets, not from the program's directory; give a full path such as \\\\server\\share\\app",
+        }));
     }
 
     ::Run.ExeDir = App.Path();
