@@ -25,12 +25,15 @@ public:
     TTextRead TextFile(const std::string& path) override;
     TAliasLookup Alias(const std::string& oemName) override;
     void Made(const TChange& change) override;
+    void HoldToRelease(const std::string& directory, std::shared_ptr<const TRelease> release) override;
+    const TRelease* ReleaseOf(const std::string& sourcePath, const TReleaseEntry*& entry) override;
 
 private:
     // The key open for reading, or the system's code why it is not.
     HKEY OpenKey(HKEY root, const std::string& subKey, LONG& code);
 
     std::map<std::string, UniqueHKey> m_keys;  // by RegistryKeyId
+    std::map<std::string, std::shared_ptr<const TRelease>> m_releases;  // by the directory's PathKey
 };
 
 // A registry key's identity: its root and its path in upper case, without
