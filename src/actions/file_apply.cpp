@@ -15,7 +15,10 @@ namespace {
 
 TSourceFacts DecidedFacts(const TChange& change)
 {
-    return {true, change.FromState.Size, change.FromState.WriteTime, change.FromState.Attributes};
+    TSourceFacts facts{true, change.FromState.Size, change.FromState.WriteTime, change.FromState.Attributes};
+    facts.Hashed = change.Release != 0;
+    facts.Sha256 = change.Sha256;
+    return facts;
 }
 
 TFailure CantOpenOrCreate(const std::string& path, DWORD code)
@@ -49,6 +52,10 @@ TApplied FromCopy(const TChange& change, const TFileResult& result)
         return Applied(FailureOf(FormatMsg(MsgSourceChanged, change.From)));
     case TCopyProblem::NotADiskFile:
         return Applied(FailureOf(FormatMsg(MsgNotADiskFile, IsDeviceName(change.Path) ? change.Path : change.From)));
+    case TCopyProblem::BytesDiffer:
+        return Applied(FailureOf(FormatMsg(MsgReleaseBytesDiffer, change.From, std::to_string(change.Release))));
+    case TCopyProblem::HashFailed:
+        return Applied(FailureOf(result.Text));
     case TCopyProblem::None:
         break;
     }

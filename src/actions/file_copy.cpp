@@ -70,6 +70,13 @@ TFileResult Problem(TCopyProblem problem)
     return result;
 }
 
+TFileResult HashFailure(const std::string& problem)
+{
+    TFileResult result = Problem(TCopyProblem::HashFailed);
+    result.Text = problem;
+    return result;
+}
+
 // Copies the source into the new scratch file, with the source's attributes
 // and write time, flushed to the disk, so that the rename that follows never
 // puts a file on the disk whose contents are still only in the cache. The
@@ -93,6 +100,10 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
         replaced.Found = {true, SizeOf(before), before.ftLastWriteTime, before.dwFileAttributes};
         return replaced;
     }
+    // The bytes are hashed from the same reads that copy them: no file is read twice.
+    TSha256 hash;
+    std::string hashProblem;
+    if (facts.Hashed && !hash.Begin(hashProblem)) return HashFailure(hashProblem);
     DWORD attributes = before.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
     UniqueFile out(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -104,6 +115,7 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
         DWORD read = 0;
         if (!ReadFile(in.Get(), buffer.data(), CopyChunkSize, &read, nullptr)) return LastFileFailure();
         if (read == 0) break;
+        if (facts.Hashed) hash.Feed(buffer.data(), read);
         DWORD written = 0;
         if (!WriteFile(out.Get(), buffer.data(), read, &written, nullptr)) return LastFileFailure();
         if (written != read) return {false, ERROR_DISK_FULL};
@@ -114,6 +126,11 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
     if (copied != SizeOf(before) || SizeOf(after) != SizeOf(before) ||
         CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) != 0)
         return Problem(TCopyProblem::SourceChanged);
+    if (facts.Hashed) {
+        TSha256Digest digest{};
+        if (!hash.Finish(digest, hashProblem)) return HashFailure(hashProblem);
+        if (digest != facts.Sha256) return Problem(TCopyProblem::BytesDiffer);
+    }
     if (!SetFileTime(out.Get(), nullptr, nullptr, &before.ftLastWriteTime)) return LastFileFailure();
     if (!FlushFileBuffers(out.Get())) return LastFileFailure();
     // The data are on the disk; a failing close can only concern what the flush already wrote.

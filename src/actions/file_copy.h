@@ -9,12 +9,16 @@
 #include <cstdint>
 #include <string>
 
+#include "core/sha256.h"
+
 // What a failed copy met besides a system error.
 enum class TCopyProblem {
     None,
     SourceReplaced,  // before anything was copied, the source no longer had the decided facts
     SourceChanged,   // the source changed while it was copied
     NotADiskFile,    // the source or the target is a device or another object that is no disk file
+    BytesDiffer,     // the bytes copied are not the ones the facts' SHA-256 stands for
+    HashFailed,      // the system could not hash them: Text says why
 };
 
 // What the decision saw of the source: its size and stored write time.
@@ -23,6 +27,8 @@ struct TSourceFacts {
     int64_t Size = 0;
     FILETIME WriteTime{};
     DWORD Attributes = 0;
+    bool Hashed = false;  // the bytes must have this SHA-256 (a release's entry)
+    TSha256Digest Sha256{};
 };
 
 // The outcome of one file operation: success, or the system's code for why not.
@@ -33,6 +39,7 @@ struct TFileResult {
     DWORD Code = 0;
     TCopyProblem Problem = TCopyProblem::None;
     TSourceFacts Found;  // with SourceReplaced: the source as the copy found it
+    std::string Text;    // with HashFailed: the system's reason
 };
 
 // Call at once after the failing call: it reads the thread's last error.
@@ -47,7 +54,9 @@ inline TFileResult LastFileFailure()
 // begins is not copied (SourceReplaced, with the facts found); a source
 // whose bytes or facts change while it is copied leaves the old target in
 // place (SourceChanged), so that a target is never a file that matches no
-// version of its source. A source or target that is not a disk file is
+// version of its source. With a SHA-256 in the facts the bytes are hashed
+// as they are copied, and bytes of another hash leave the old target in
+// place too (BytesDiffer). A source or target that is not a disk file is
 // refused (NotADiskFile). With `keepAside`, an existing target is renamed
 // there instead of being replaced, just before the new file takes its place.
 TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {},

@@ -1,11 +1,13 @@
 #include "actions/file_decision.h"
 
-#include "machine/file_version.h"
+#include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/run_state.h"
+#include "machine/file_version.h"
+#include "release/release_key.h"
 
 namespace {
 
@@ -83,7 +85,47 @@ std::string RefusedPath(const std::string& source, const std::string& target)
     return IsDeviceName(target) ? target : source;
 }
 
+// The full path in its long form and upper case; the directory's long form
+// and the name as given when the file is not there.
+std::string LongPathKey(const std::string& path)
+{
+    char buffer[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    std::string full = length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
+    length = GetLongPathNameA(full.c_str(), buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return UpperAnsi(std::string(buffer, length));
+    std::string directory = DirectoryPart(full);
+    length = GetLongPathNameA(directory.c_str(), buffer, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return UpperAnsi(std::string(buffer, length) + FileNamePart(full));
+    return UpperAnsi(full);
+}
+
+// The source's file version: from the release its directory is held to when
+// there is one (read from the very bytes its digest stands for), which asks
+// the share nothing; else from the file.
+std::string SourceVersion(const std::string& source, TMachineView& machine)
+{
+    const TReleaseEntry* entry = nullptr;
+    if (machine.ReleaseOf(source, entry) && entry) return entry->Version;
+    return machine.Version(source);
+}
+
+// A release-holding source's file that no manifest entry answers for.
+TFailure OutsideRelease(const std::string& source, const TRelease& release)
+{
+    return FailureOf(FormatMsg(MsgReleaseLacksFile, source, std::to_string(release.Number)));
+}
+
 }  // namespace
+
+bool IsWorkstationKey(const std::string& path)
+{
+    // Only a name that can be the key's (by its long name or by an 8.3 alias)
+    // is worth asking the system about.
+    std::string name = FileNamePart(path);
+    if (!SameFileName(name, PublicKeyFileName) && name.find('~') == std::string::npos) return false;
+    return LongPathKey(path) == LongPathKey(Run.ExeDir + PublicKeyFileName);
+}
 
 TFileFlags ParseFileFlags(const std::string& text)
 {
@@ -127,7 +169,7 @@ TCopyDecision DecideCopy(const TListedFile& match, const std::string& source, co
     if (flags.CheckVersion) {
         int versionRelation = 1;
         if (targetState.Dated) {
-            why.SourceVersion = machine.Version(source);
+            why.SourceVersion = SourceVersion(source, machine);
             why.TargetVersion = machine.Version(target);
             versionRelation = CompareVersions(why.SourceVersion, why.TargetVersion);
         }
@@ -248,6 +290,8 @@ std::optional<TChange> DecideFileStep(const TListedFile& match, const std::strin
         refused.Failure = FailureOf(FormatMsg(MsgNotADiskFile, RefusedPath(source, target)));
         return refused;
     }
+    // The workstation's key never comes from where the releases come from.
+    if (IsWorkstationKey(target)) return std::nullopt;
     TCopyDecision decision = DecideCopy(match, source, target, flags, machine);
     // The restarted copy of the program needs a language file of its own name;
     // any other current file has nothing to describe.
@@ -277,6 +321,15 @@ std::optional<TChange> DecideFileStep(const TListedFile& match, const std::strin
         change.Nothing = true;
     } else {
         change.FileOp = TFileOp::Insert;
+    }
+    // From a source held to a release, the copy must bring the bytes its entry names.
+    const TReleaseEntry* entry = nullptr;
+    if (const TRelease* release = machine.ReleaseOf(source, entry)) {
+        change.Release = release->Number;
+        if (entry)
+            change.Sha256 = entry->Sha256;
+        else if (!change.Failure.Failed)
+            change.Failure = OutsideRelease(source, *release);
     }
     return change;
 }

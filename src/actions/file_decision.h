@@ -83,6 +83,12 @@ std::optional<TChange> DecideFileStepAgain(const TChange& step, const TState& fo
                                            TSectionMode mode, TMachineView& machine,
                                            const TNewScriptSourceQuery& newSource);
 
+// The workstation's public key: vantorel.pub in the program's directory, by
+// any spelling of its path (an 8.3 alias too). No file item, self-update or
+// rename replaces, deletes or renames it: a key that could come from the
+// share would let whoever writes to the share choose it.
+bool IsWorkstationKey(const std::string& path);
+
 // The program file or its language file.
 bool IsOwnProgramFile(const std::string& fileName);
 // The script or the settings file.

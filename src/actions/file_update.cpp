@@ -87,6 +87,11 @@ bool DeleteMatches(const TFileItem& item, const TFileFlags& flags, TSteps& steps
     std::string directory = DirectoryPart(item.Path);
     bool result = false;
     for (const TListedFile& match : matches) {
+        // The workstation's key stays: without it the workstation would take any release.
+        if (IsWorkstationKey(directory + match.Name)) {
+            result = true;
+            continue;
+        }
         TChange change;
         change.Kind = TChangeKind::File;
         change.Action = TChangeAction::Delete;
@@ -134,8 +139,10 @@ bool RenameFile(const TFileRename& rename, TSteps& steps)
         Take(steps, FailedFileStep(rename.Path, line, FormatMsg(MsgNotADiskFile, *path)), ok);
         return false;
     }
-    // Nothing to rename: the rename already happened at an earlier run.
+    // Nothing to rename: the rename already happened at an earlier run. The
+    // workstation's key is neither renamed away nor made from another file.
     if (!IsFile(steps.Machine(), rename.Path)) return true;
+    if (IsWorkstationKey(rename.Path) || IsWorkstationKey(rename.NewPath)) return true;
     TChange change;
     change.Kind = TChangeKind::File;
     change.Action = TChangeAction::Rename;

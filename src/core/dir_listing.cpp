@@ -361,6 +361,15 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
     return found;
 }
 
+const std::vector<TDirEntry>* DirectoryEntries(const std::string& directory)
+{
+    TListedDirectory* listed = ListingFor(directory, DirectoryKey(directory), TListingUse::Always);
+    // What the run changed there since is seen anew, as a mask would see it.
+    if (listed && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
+        return nullptr;
+    return listed ? &listed->Entries : nullptr;
+}
+
 bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
 {
     std::string name = FileNamePart(path);

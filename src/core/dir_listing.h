@@ -42,6 +42,14 @@ struct TFoundEntries {
 // are asked of the system, and so are masks outside Wine (see MaskMatches).
 TFoundEntries FindEntries(const std::string& pattern, TListingUse use);
 
+// Every entry of the directory (with its trailing separator) as the run's
+// listing holds it, "." and ".." included, listed now when it is not yet (as
+// a source directory is at its first look-up), so that a whole directory is
+// looked at without another request; null when no listing can answer for it
+// (a directory that cannot be listed, a name the ANSI code page cannot hold,
+// the 9x family). Valid until the next look-up.
+const std::vector<TDirEntry>* DirectoryEntries(const std::string& directory);
+
 // The entry that FindFirstFile gives for one path without wildcards; false
 // when there is none.
 bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/sha256.h"
 #include "script/script_layout.h"
 
 enum class TChangeAction {
@@ -89,6 +90,11 @@ struct TChange {
     std::string Path;     // the file, directory, INI file, text file or library as the system takes it
     std::string From;     // a copy's source
     TState FromState;     // the source as the decision saw it: the copy is held to its size and time
+    // A copy from a source directory held to a release: its number, and the
+    // SHA-256 its manifest gives for the source, which the copied bytes must
+    // have before they take the target's place. 0: no release lists it.
+    uint64_t Release = 0;
+    TSha256Digest Sha256{};
     std::string To;       // a rename's new path
     TFileOp FileOp = TFileOp::Copy;
     bool UntilReboot = false;

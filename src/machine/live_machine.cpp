@@ -12,6 +12,7 @@
 #include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/paths.h"
+#include "core/run_state.h"
 #include "engine/engine.h"
 #include "machine/file_version.h"
 
@@ -232,4 +233,19 @@ void TLiveMachine::Made(const TChange& change)
                      at->first[id.size()] == '\\';
         at = at->first == id || below ? m_keys.erase(at) : std::next(at);
     }
+}
+
+void TLiveMachine::HoldToRelease(const std::string& directory, std::shared_ptr<const TRelease> release)
+{
+    m_releases[PathKey(directory)] = std::move(release);
+}
+
+const TRelease* TLiveMachine::ReleaseOf(const std::string& sourcePath, const TReleaseEntry*& entry)
+{
+    entry = nullptr;
+    if (m_releases.empty()) return nullptr;
+    auto found = m_releases.find(PathKey(DirectoryPart(sourcePath)));
+    if (found == m_releases.end()) return nullptr;
+    entry = FindReleaseEntry(*found->second, FileNamePart(sourcePath));
+    return found->second.get();
 }

@@ -28,6 +28,8 @@ public:
     TTextRead TextFile(const std::string& path) override;
     TAliasLookup Alias(const std::string& oemName) override;
     void Made(const TChange& change) override;
+    void HoldToRelease(const std::string& directory, std::shared_ptr<const TRelease> release) override;
+    const TRelease* ReleaseOf(const std::string& sourcePath, const TReleaseEntry*& entry) override;
 
 private:
     // The key open for reading, or the system's code why it is not.
@@ -40,6 +42,7 @@ private:
 
     std::map<std::string, UniqueHKey> m_keys;  // by RegistryKeyId
     std::map<std::string, TIniFile> m_iniFiles;  // by the path as asked
+    std::map<std::string, std::shared_ptr<const TRelease>> m_releases;  // by the directory's PathKey
 };
 
 // A registry key's identity: its root and its path in upper case, without

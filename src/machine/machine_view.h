@@ -9,10 +9,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "machine/change.h"
+#include "release/manifest.h"
 
 // One file of a directory, as a listing describes it.
 struct TListedFile {
@@ -112,6 +114,13 @@ public:
     // The change has been made (a plan: would have been by now); what was read
     // of it is read again, or the plan lays it over what it shows.
     virtual void Made(const TChange& change) = 0;
+
+    // From now on the files of the source directory (with its separator) are
+    // the release; a copy from there must bring the bytes its manifest lists.
+    virtual void HoldToRelease(const std::string& directory, std::shared_ptr<const TRelease> release) = 0;
+    // The release a source file's directory is held to, or null; `entry`
+    // becomes the file's entry in it, or null when the manifest lacks it.
+    virtual const TRelease* ReleaseOf(const std::string& sourcePath, const TReleaseEntry*& entry) = 0;
 };
 
 // Shorthands over Attributes().

@@ -36,6 +36,15 @@ public:
     TStoredValue RegistryValue(HKEY root, const std::string& subKey, const std::string& name) override;
     TAliasLookup Alias(const std::string& oemName) override;
     void Made(const TChange& change) override;
+    // The source directories are the machine's: a plan holds them as a run does.
+    void HoldToRelease(const std::string& directory, std::shared_ptr<const TRelease> release) override
+    {
+        m_live.HoldToRelease(directory, std::move(release));
+    }
+    const TRelease* ReleaseOf(const std::string& sourcePath, const TReleaseEntry*& entry) override
+    {
+        return m_live.ReleaseOf(sourcePath, entry);
+    }
 
 private:
     struct TKey {

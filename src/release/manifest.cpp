@@ -21,15 +21,6 @@ std::string Decimal(uint64_t value)
     return std::to_string(value);
 }
 
-std::string ReadableUtc(const FILETIME& time)
-{
-    SYSTEMTIME utc{};
-    if (!FileTimeToSystemTime(&time, &utc)) return "UTC";  // a time the system cannot show: the ticks say it all
-    char text[40];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
-                  utc.wMinute, utc.wSecond);
-    return text;
-}
 
 // A decimal number as this program writes it: digits only, no leading zero,
 // at most `max`.
@@ -74,19 +65,6 @@ std::wstring Utf8ToWide(const std::string& text)
     return wide;
 }
 
-// A name in the system's upper case, as the file functions compare names
-// (the same folding as the directory listings').
-std::wstring FoldWide(const std::wstring& wide)
-{
-    std::wstring upper(wide.size(), L'\0');
-    int length = static_cast<int>(wide.size());
-    if (length > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
-        return upper;
-    upper = wide;  // without the mapping (old systems) only ASCII letters are folded
-    for (wchar_t& c : upper)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return upper;
-}
 
 // A plain file name: no separator, wildcard or control character, not "."
 // or "..", and not ending in a blank or a dot (the system drops those).
@@ -201,6 +179,28 @@ uint64_t FileTimeTicks(const FILETIME& time)
 FILETIME TicksFileTime(uint64_t ticks)
 {
     return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
+std::string ReadableUtc(const FILETIME& time)
+{
+    SYSTEMTIME utc{};
+    if (!FileTimeToSystemTime(&time, &utc)) return "UTC";  // a time the system cannot show: the ticks say it all
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u UTC", utc.wYear, utc.wMonth, utc.wDay, utc.wHour,
+                  utc.wMinute, utc.wSecond);
+    return text;
+}
+
+std::wstring FoldWide(const std::wstring& wide)
+{
+    std::wstring upper(wide.size(), L'\0');
+    int length = static_cast<int>(wide.size());
+    if (length > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
+        return upper;
+    upper = wide;  // without the mapping (old systems) only ASCII letters are folded
+    for (wchar_t& c : upper)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return upper;
 }
 
 std::string FormatManifest(const TRelease& release)

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "core/ansi_text.h"
-#include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/sha256.h"
 #include "release/manifest.h"
 #include "release/file_digest.h"
+#include "release/release_match.h"
 #include "release/release_read.h"
 
 namespace {
@@ -57,7 +57,8 @@ DWORD ListFiles(const std::wstring& directory, std::vector<TListedFile>& files, 
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         std::wstring key = FoldedWide(name);
         if (key == manifest || key == pending) continue;
-        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) || IsDeviceName(FromWide(name))) {
+        // The rule a run holds the directory to the manifest by.
+        if (!IsReleaseFile(FromWide(name), data.dwFileAttributes)) {
             ++leftOut;
             continue;
         }

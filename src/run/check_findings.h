@@ -49,6 +49,12 @@ enum class TFindingCode : int {
     RunPathBlank = 133,      // an unquoted Run program path with a blank
     RelativeSource = 134,    // a relative SourcePath: taken from the current directory
     CheckOptionValue = 135,  // a Check value other than 0, 1 and strict
+    ReleaseUnusable = 150,   // the source's manifest, the workstation's key or its release record cannot be used
+    ReleaseRefused = 151,    // with vantorel.pub: no manifest, or one not signed by its key as it stands
+    ReleaseFileDiffers = 152, // a file at the source differs from its manifest entry in size or time
+    ReleaseFileUnlisted = 153, // a file at the source that the manifest does not list
+    ReleaseFileMissing = 154, // a file the manifest lists that the source lacks
+    ReleaseOlder = 155,      // the source's release is older than the one this workstation took
     StartWithoutRollback = 160,  // StartAfterFailure=1 without Rollback=1
 };
 

@@ -6,4 +6,5 @@ enum ExitCode : int {
     ExitNoScript = 1,    // no script named, or a command line that says nothing sensible
     ExitFailed = 2,      // a step failed (a plan: would fail; a check: errors)
     ExitChangesDue = 3,  // a plan shows changes, a check warnings
+    ExitNotUpdated = 4,  // the source's release is incomplete or older: nothing taken, the application started
 };

@@ -25,6 +25,7 @@
 #include "run/plan.h"
 #include "run/plan_json.h"
 #include "run/release_commands.h"
+#include "run/release_run.h"
 #include "run/rollback.h"
 #include "run/run_check.h"
 #include "run/run_lock.h"
@@ -73,6 +74,7 @@ void UpdatePass(TSteps& steps, bool plan, const std::function<void()>& settingsR
     // The run log's file is known from here on, before the first item.
     ReadLogOptions(ScriptPath());
     settingsRead();
+    if (!HoldSourceRelease(steps, plan)) return;
     const TSectionMode update = TSectionMode::Update;
     // A script named by a full path outside the program's directory is the
     // administrator's own: it is read where it is, never replaced from the source.
@@ -100,9 +102,11 @@ void ShowRestart(TSteps& steps)
     Take(steps, restart, ok);
 }
 
-void Processing(TSteps& steps)
+void Processing(TSteps& steps, bool plan)
 {
     LoadScriptSettings();
+    // A new script may name another source.
+    if (!HoldSourceRelease(steps, plan)) return;
     std::string script = ScriptPath();
     ProcessIncludes(script, steps);
     if (!Run.RunOk) return;
@@ -144,6 +148,7 @@ int FinishPlan(const TPlanSteps& plan, bool json, bool launches, const TRollback
     facts.Parameters = Run.RunParameters;
     facts.Summary = plan.Summary();
     facts.ExitCode = exitCode;
+    facts.Releases = ReleasesSeen();
     facts.Error = error;
     WriteStandardOutput(PlanJson(plan, facts));
     return exitCode;
@@ -169,8 +174,9 @@ int RunRoad(TRunSteps& steps)
     std::string fatal;  // an error raised on the way
     try {
         UpdatePass(steps, false, settingsRead);
-        if (Run.RunOk && !Run.SelfReplaced) CheckBeforeItems();
-        if (Run.RunOk && !Run.SelfReplaced) Processing(steps);
+        // A run that takes nothing this time has nothing to check either.
+        if (Run.RunOk && !Run.SelfReplaced && !ReleaseNotUpdated()) CheckBeforeItems();
+        if (Run.RunOk && !Run.SelfReplaced) Processing(steps, false);
     } catch (const std::exception& error) {
         fatal = error.what();
         FailRun();
@@ -204,7 +210,8 @@ int RunRoad(TRunSteps& steps)
             rollback.Commit();
             LaunchApplication();
         }
-        return Run.RunOk ? ExitGood : ExitFailed;
+        if (!Run.RunOk) return ExitFailed;
+        return ReleaseNotUpdated() ? ExitNotUpdated : ExitGood;
     }
     if (undone && options.StartAfterFailure) {
         WriteLine(Msg(MsgStartedAnyway));
@@ -254,8 +261,9 @@ int PlanRoad(TPlanSteps& plan, bool json)
         PlanUndoAhead(plan);
         UpdatePass(plan, true, [&options] { options = ReadRollbackOptions(ScriptPath()); });
         if (plan.Restart()) ShowRestart(plan);
-        if (Run.RunOk && !Run.SelfReplaced) CheckBeforeItems();
-        if (Run.RunOk && !Run.SelfReplaced) Processing(plan);
+        // A run that takes nothing this time has nothing to check either.
+        if (Run.RunOk && !Run.SelfReplaced && !ReleaseNotUpdated()) CheckBeforeItems();
+        if (Run.RunOk && !Run.SelfReplaced) Processing(plan, true);
     } catch (...) {
         EngineShutdown(true);
         throw;
@@ -264,7 +272,9 @@ int PlanRoad(TPlanSteps& plan, bool json)
     bool launches = ShowLaunch();
     if (options.Rollback) WriteLine(Msg(options.StartAfterFailure ? MsgPlanRollbackAndStart : MsgPlanRollback));
     WriteLine(plan.Summary());
-    return FinishPlan(plan, json, launches, options, std::string(), plan.ExitCode());
+    int exitCode = plan.ExitCode();
+    if (exitCode != ExitFailed && ReleaseNotUpdated()) exitCode = ExitNotUpdated;
+    return FinishPlan(plan, json, launches, options, std::string(), exitCode);
 }
 
 void WriteBanner()
@@ -289,7 +299,7 @@ void WriteUsage()
     WriteLine(FormatMsg(MsgUsageReference, exe));
     WriteLine();
     WriteLine(Msg(MsgUsageExitCodes));
-    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExitRelease,
+    for (unsigned id : {MsgUsageExit0, MsgUsageExit1, MsgUsageExit2, MsgUsageExit3, MsgUsageExit4, MsgUsageExitRelease,
                         MsgUsageExitReport})
         WriteLine(Msg(id));
 }
@@ -434,6 +444,8 @@ int RunMainFlow(int argc, char** argv)
     }
 
     if (!Run.RunOk) return ExitFailed;
+    if (ReleaseNotUpdated()) return ExitNotUpdated;
+    if (!Run.SelfReplaced) RecordReleaseTaken();
     SuccessMarker(false);
     return ExitGood;
 }

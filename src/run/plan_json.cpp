@@ -128,6 +128,42 @@ void Step(TJsonWriter& json, const TPlannedStep& step, size_t number)
     json.EndObject();
 }
 
+// The source directories' releases: what each holds, what this workstation
+// took last, and what the run would do with it.
+void Releases(TJsonWriter& json, const std::vector<TReleaseSeen>& releases)
+{
+    json.Key("releases").BeginArray();
+    for (const TReleaseSeen& seen : releases) {
+        json.BeginObject();
+        json.Key("source").Text(seen.Source);
+        json.Key("release");
+        if (seen.Number > 0)
+            json.Number(static_cast<int64_t>(seen.Number));
+        else
+            json.Null();
+        if (seen.Number > 0) json.Key("published").Text(IsoTime(seen.Published));
+        json.Key("signed_by");
+        if (seen.SignedBy.empty())
+            json.Null();
+        else
+            json.Text(seen.SignedBy);
+        json.Key("key_required");
+        if (seen.KeyRequired.empty())
+            json.Null();
+        else
+            json.Text(seen.KeyRequired);
+        json.Key("workstation_release");
+        if (seen.Workstation > 0)
+            json.Number(static_cast<int64_t>(seen.Workstation));
+        else
+            json.Null();
+        json.Key("outcome").Text(ReleaseOutcomeName(seen.Outcome));
+        if (!seen.Refusal.empty()) json.Key("refusal").Text(seen.Refusal);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
 }  // namespace
 
 std::string PlanJson(const TPlanSteps& plan, const TPlanFacts& facts)
@@ -159,6 +195,8 @@ std::string PlanJson(const TPlanSteps& plan, const TPlanFacts& facts)
     }
     json.Key("rollback").Bool(facts.Rollback);
     json.Key("start_after_failure").Bool(facts.StartAfterFailure);
+    // Only where a release is concerned: a plan of a plain source reads as before.
+    if (!facts.Releases.empty()) Releases(json, facts.Releases);
     if (!facts.Error.empty()) json.Key("error").Text(facts.Error);
     json.Key("summary").Text(facts.Summary);
     json.Key("exit_code").Number(facts.ExitCode);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "run/plan.h"
+#include "run/release_run.h"
 
 // What the plan knows besides its steps.
 struct TPlanFacts {
@@ -19,6 +20,7 @@ struct TPlanFacts {
     std::string Error;      // an error that ended the plan early; empty when none
     bool Rollback = false;  // a failed run would put back every change (Rollback=1)
     bool StartAfterFailure = false;
+    std::vector<TReleaseSeen> Releases;  // the source directories' releases, when there are any
 };
 
 // The document; format_version 1.

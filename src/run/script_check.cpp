@@ -12,6 +12,7 @@
 #include "machine/live_machine.h"
 #include "run/check_items.h"
 #include "run/check_keys.h"
+#include "run/check_release.h"
 #include "run/check_sections.h"
 #include "run/check_traps.h"
 #include "script/constants.h"
@@ -196,6 +197,7 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     std::string settingsName = ReadOption(localScript, WordSettings);
     if (!settingsName.empty()) LoadConstants(Run.ExeDir + settingsName);
     check.SourceDir = SetSourceDir(localScript);
+    const std::string firstSource = check.SourceDir;
     std::string language = ReadOption(localScript, WordLanguage);
     // The restarted copy of a self-update ("_" + the program's name) checks the program it replaces.
     std::string exeName = RestartedCopyTarget(Run.ExeName);
@@ -234,6 +236,10 @@ void CheckAll(TWalk& walk, TCheckResult& result)
     result.IncludedScripts = walk.Includes.size();
     CheckContents(check, scriptView, TRole::Script);
     if (settingsView) CheckContents(check, *settingsView, TRole::Settings);
+    // The releases the run would hold its sources to: the update pass's, and
+    // the processed script's when it names another.
+    CheckSourceRelease(check, firstSource);
+    if (PathKey(check.SourceDir) != PathKey(firstSource)) CheckSourceRelease(check, check.SourceDir);
 }
 
 // References to constants are judged at the end, against every constant any
