@@ -18,14 +18,18 @@ struct TListedDirectory {
     std::vector<TDirEntry> Entries;  // in the system's order
     std::vector<std::wstring> Folded;       // Entries' names, folded
     std::vector<std::wstring> FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
-    std::unordered_map<std::string, size_t> ByName;     // name as spelled -> its entry
-    std::unordered_map<std::wstring, size_t> ByFolded;  // folded name or alias -> first entry that has it
+    // Every folded name and alias, by open addressing: an entry's number + 1
+    // in a used slot, 0 in a free one. A power of two of slots, at least
+    // twice the names: a look-up neither allocates nor follows nodes, and a
+    // listing of thousands of names takes no node of its own per name.
+    std::vector<uint32_t> Index;
     std::set<std::wstring> Changed;  // folded names the run changed since the listing
 };
 
 struct TDirListings {
     std::unordered_map<std::string, TListedDirectory> Directories;  // by the directory's full path, upper case
     std::unordered_map<std::string, std::string> Keys;  // a fully qualified directory part as asked -> its key
+    std::wstring Folding;  // the name a look-up asks for, folded (its room kept between look-ups)
 };
 
 namespace {
@@ -49,6 +53,47 @@ bool IsAscii(const std::string& text)
     for (char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
+}
+
+// FNV-1a over the UTF-16 units of a folded name.
+size_t FoldedHash(const std::wstring& folded)
+{
+    uint64_t hash = 14695981039346656037ULL;
+    for (wchar_t c : folded) {
+        hash ^= static_cast<uint16_t>(c);
+        hash *= 1099511628211ULL;
+    }
+    return static_cast<size_t>(hash);
+}
+
+// The name folded into `folded`, as FoldedName folds it, reusing its room.
+void FoldInto(const std::string& name, std::wstring& folded)
+{
+    if (!IsAscii(name)) {
+        folded = FoldedName(name);
+        return;
+    }
+    folded.assign(name.begin(), name.end());
+    for (wchar_t& c : folded)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+}
+
+void BuildIndex(TListedDirectory& listed)
+{
+    size_t names = 0;
+    for (const std::wstring& alias : listed.FoldedShort) names += alias.empty() ? 1 : 2;
+    size_t size = 16;
+    while (size < 2 * names) size *= 2;
+    listed.Index.assign(size, 0);
+    auto add = [&listed, size](const std::wstring& folded, size_t entry) {
+        size_t slot = FoldedHash(folded) & (size - 1);
+        while (listed.Index[slot] != 0) slot = (slot + 1) & (size - 1);
+        listed.Index[slot] = static_cast<uint32_t>(entry + 1);
+    };
+    for (size_t i = 0; i < listed.Entries.size(); ++i) {
+        add(listed.Folded[i], i);
+        if (!listed.FoldedShort[i].empty()) add(listed.FoldedShort[i], i);
+    }
 }
 
 // The key of a directory part ("C:\app\"): its full form in upper case, so
@@ -200,16 +245,8 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         if (GetLastError() != ERROR_NO_MORE_FILES) return TListingResult::Missing;
         break;
     }
-    // Indexed once the number of names is known: no index grows name by name.
-    size_t count = fresh.Entries.size();
-    fresh.ByName.reserve(count);
-    fresh.ByFolded.reserve(count + static_cast<size_t>(std::count_if(fresh.FoldedShort.begin(), fresh.FoldedShort.end(),
-                                                                        [](const std::wstring& alias) { return !alias.empty(); })));
-    for (size_t i = 0; i < count; ++i) {
-        fresh.ByName.emplace(fresh.Entries[i].Name, i);
-        fresh.ByFolded.emplace(fresh.Folded[i], i);
-        if (!fresh.FoldedShort[i].empty()) fresh.ByFolded.emplace(fresh.FoldedShort[i], i);
-    }
+    // Indexed once the number of names is known: the index never grows.
+    BuildIndex(fresh);
     fresh.SystemLookUps = listed.SystemLookUps;
     listed = std::move(fresh);
     return TListingResult::Listed;
@@ -242,20 +279,24 @@ TListedDirectory* ListingFor(const std::string& directory, const std::string& ke
 }
 
 // The index of the entry FindFirstFile gives for a name without wildcards:
-// the one spelled exactly so, else the first whose name or alias matches
-// without regard to case. `folded` is the name folded, made here when needed.
-bool FindSingle(const TListedDirectory& listed, const std::string& name, std::wstring& folded, size_t& index)
+// the first one spelled exactly so, else the first whose name or alias
+// matches without regard to case (`folded`, the name folded).
+bool FindSingle(const TListedDirectory& listed, const std::string& name, const std::wstring& folded, size_t& index)
 {
-    auto exact = listed.ByName.find(name);
-    if (exact != listed.ByName.end()) {
-        index = exact->second;
-        return true;
+    if (listed.Index.empty()) return false;
+    size_t mask = listed.Index.size() - 1;
+    bool found = false, exactFound = false;
+    for (size_t slot = FoldedHash(folded) & mask; listed.Index[slot] != 0; slot = (slot + 1) & mask) {
+        size_t i = listed.Index[slot] - 1;
+        if (listed.Folded[i] != folded && listed.FoldedShort[i] != folded) continue;
+        bool exact = listed.Entries[i].Name == name;
+        if (!found || (exact && !exactFound) || (exact == exactFound && i < index)) {
+            index = i;
+            found = true;
+            exactFound = exact;
+        }
     }
-    if (folded.empty()) folded = FoldedName(name);
-    auto matched = listed.ByFolded.find(folded);
-    if (matched == listed.ByFolded.end()) return false;
-    index = matched->second;
-    return true;
+    return found;
 }
 
 }  // namespace
@@ -327,16 +368,15 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
     if (listed && wildcard && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
         listed = nullptr;
     TFoundEntries found;
-    std::wstring folded = listed && wildcard ? FoldedName(name) : std::wstring();
+    std::wstring& folded = Listings().Folding;
+    if (listed) FoldInto(name, folded);
     if (listed && !wildcard) {
         size_t index = 0;
         bool hit = FindSingle(*listed, name, folded, index);
         // A name the run changed (by this name or by its alias) is the system's to tell.
         const std::set<std::wstring>& changed = listed->Changed;
-        if (!changed.empty() && folded.empty()) folded = FoldedName(name);
-        if (changed.empty() ||
-            (!changed.count(folded) &&
-             !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index]))))) {
+        if (!changed.count(folded) &&
+            !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index])))) {
             if (hit)
                 found.Entries.push_back(listed->Entries[index]);
             else
