@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "core/ansi_text.h"
+#include "core/folded_index.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -18,11 +19,7 @@ struct TListedDirectory {
     std::vector<TDirEntry> Entries;  // in the system's order
     std::vector<std::wstring> Folded;       // Entries' names, folded
     std::vector<std::wstring> FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
-    // Every folded name and alias, by open addressing: an entry's number + 1
-    // in a used slot, 0 in a free one. A power of two of slots, at least
-    // twice the names: a look-up neither allocates nor follows nodes, and a
-    // listing of thousands of names takes no node of its own per name.
-    std::vector<uint32_t> Index;
+    TFoldedIndex Index;                     // Folded and FoldedShort
     std::set<std::wstring> Changed;  // folded names the run changed since the listing
 };
 
@@ -55,17 +52,6 @@ bool IsAscii(const std::string& text)
     return true;
 }
 
-// FNV-1a over the UTF-16 units of a folded name.
-size_t FoldedHash(const std::wstring& folded)
-{
-    uint64_t hash = 14695981039346656037ULL;
-    for (wchar_t c : folded) {
-        hash ^= static_cast<uint16_t>(c);
-        hash *= 1099511628211ULL;
-    }
-    return static_cast<size_t>(hash);
-}
-
 // The name folded into `folded`, as FoldedName folds it, reusing its room.
 void FoldInto(const std::string& name, std::wstring& folded)
 {
@@ -76,24 +62,6 @@ void FoldInto(const std::string& name, std::wstring& folded)
     folded.assign(name.begin(), name.end());
     for (wchar_t& c : folded)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-}
-
-void BuildIndex(TListedDirectory& listed)
-{
-    size_t names = 0;
-    for (const std::wstring& alias : listed.FoldedShort) names += alias.empty() ? 1 : 2;
-    size_t size = 16;
-    while (size < 2 * names) size *= 2;
-    listed.Index.assign(size, 0);
-    auto add = [&listed, size](const std::wstring& folded, size_t entry) {
-        size_t slot = FoldedHash(folded) & (size - 1);
-        while (listed.Index[slot] != 0) slot = (slot + 1) & (size - 1);
-        listed.Index[slot] = static_cast<uint32_t>(entry + 1);
-    };
-    for (size_t i = 0; i < listed.Entries.size(); ++i) {
-        add(listed.Folded[i], i);
-        if (!listed.FoldedShort[i].empty()) add(listed.FoldedShort[i], i);
-    }
 }
 
 // The key of a directory part ("C:\app\"): its full form in upper case, so
@@ -246,7 +214,7 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         break;
     }
     // Indexed once the number of names is known: the index never grows.
-    BuildIndex(fresh);
+    fresh.Index = BuildFoldedIndex(fresh.Folded, fresh.FoldedShort);
     fresh.SystemLookUps = listed.SystemLookUps;
     listed = std::move(fresh);
     return TListingResult::Listed;
@@ -283,20 +251,8 @@ TListedDirectory* ListingFor(const std::string& directory, const std::string& ke
 // matches without regard to case (`folded`, the name folded).
 bool FindSingle(const TListedDirectory& listed, const std::string& name, const std::wstring& folded, size_t& index)
 {
-    if (listed.Index.empty()) return false;
-    size_t mask = listed.Index.size() - 1;
-    bool found = false, exactFound = false;
-    for (size_t slot = FoldedHash(folded) & mask; listed.Index[slot] != 0; slot = (slot + 1) & mask) {
-        size_t i = listed.Index[slot] - 1;
-        if (listed.Folded[i] != folded && listed.FoldedShort[i] != folded) continue;
-        bool exact = listed.Entries[i].Name == name;
-        if (!found || (exact && !exactFound) || (exact == exactFound && i < index)) {
-            index = i;
-            found = true;
-            exactFound = exact;
-        }
-    }
-    return found;
+    return FindFolded(listed.Index, listed.Folded, listed.FoldedShort, folded,
+                      [&listed, &name](size_t i) { return listed.Entries[i].Name == name; }, index);
 }
 
 }  // namespace
