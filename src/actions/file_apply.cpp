@@ -13,13 +13,6 @@
 
 namespace {
 
-TSourceFacts DecidedFacts(const TChange& change)
-{
-    TSourceFacts facts{true, change.FromState.Size, change.FromState.WriteTime, change.FromState.Attributes};
-    facts.Hashed = change.Release != 0;
-    facts.Sha256 = change.Sha256;
-    return facts;
-}
 
 TFailure CantOpenOrCreate(const std::string& path, DWORD code)
 {
@@ -65,9 +58,16 @@ TApplied FromCopy(const TChange& change, const TFileResult& result)
     return Applied(failure);
 }
 
+// The decision, made just now, found no target: the copy need not look again.
+bool FoundNoTarget(const TChange& change)
+{
+    return change.Before.Known && !change.Before.Present;
+}
+
 TApplied CopyOrLeaveForRestart(const TChange& change)
 {
-    TFileResult result = ClearAndCopy(change.From, change.Path, DecidedFacts(change), change.KeepAside);
+    TFileResult result = ClearAndCopy(change.From, change.Path, DecidedFacts(change), change.KeepAside,
+                                      change.CopiedAhead, FoundNoTarget(change));
     if (result.Ok || result.Problem != TCopyProblem::None || !change.UntilReboot) return FromCopy(change, result);
     // The new file waits beside the target for the next start of the system.
     std::string staged = DirectoryPart(change.Path) + "_" + FileNamePart(change.Path);
@@ -190,7 +190,8 @@ TApplied ApplyFileChange(const TChange& change)
     case TFileOp::Copy:
         return CopyOrLeaveForRestart(change);
     case TFileOp::Insert:
-        return FromCopy(change, CopyWhole(change.From, change.Path, facts, change.KeepAside));
+        return FromCopy(change, CopyWhole(change.From, change.Path, facts, change.KeepAside, change.CopiedAhead,
+                                          FoundNoTarget(change)));
     case TFileOp::Delete:
         return Delete(change);
     case TFileOp::Rename: {
@@ -254,4 +255,12 @@ TChange EmptyFileCreation(const std::string& path)
     change.After.Present = true;
     change.After.Size = 0;
     return change;
+}
+
+TSourceFacts DecidedFacts(const TChange& change)
+{
+    TSourceFacts facts{true, change.FromState.Size, change.FromState.WriteTime, change.FromState.Attributes};
+    facts.Hashed = change.Release != 0;
+    facts.Sha256 = change.Sha256;
+    return facts;
 }

@@ -6,7 +6,12 @@
 
 #include <string>
 
+#include "actions/file_copy.h"
 #include "actions/steps.h"
+
+// What a copy of the change holds its source to: the size and time the
+// decision saw, and the digest of the release the source is held to.
+TSourceFacts DecidedFacts(const TChange& change);
 
 // Makes the change as its FileOp says.
 TApplied ApplyFileChange(const TChange& change);

@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
+#include "actions/early_flush.h"
 #include "core/ansi_text.h"
 #include "core/dir_listing.h"
 #include "core/disk_files.h"
@@ -18,14 +20,6 @@ constexpr const char* PartialSuffix = ".~vt";
 TFileResult Success()
 {
     return {};
-}
-
-// "If it exists, give it the plain archive attribute" — the step before a
-// file is overwritten, so that a read-only file can be.
-TFileResult ResetAttributesIfPresent(const std::string& path)
-{
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Success();
-    return ResetAttributes(path);
 }
 
 // Removes the scratch file left by a copy that broke off.
@@ -58,11 +52,6 @@ bool HasPartialSuffix(const std::string& name)
 // Bytes moved per read and write of a copy.
 constexpr DWORD CopyChunkSize = 1 << 20;
 
-int64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    return static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-}
-
 TFileResult Problem(TCopyProblem problem)
 {
     TFileResult result{false, 0};
@@ -75,6 +64,20 @@ TFileResult HashFailure(const std::string& problem)
     TFileResult result = Problem(TCopyProblem::HashFailed);
     result.Text = problem;
     return result;
+}
+
+// The scratch file, new and empty. A leftover of a copy that broke off is
+// overwritten; one that refuses that (read-only, hidden or system) is removed
+// first. Looking for a leftover before every copy would cost Wine a scan of
+// the whole directory per file, since the name is usually not there.
+// A large copy shares writing with the thread that flushes it early.
+HANDLE CreateScratch(const std::string& partial, DWORD attributes, bool large)
+{
+    DWORD sharing = large ? FILE_SHARE_WRITE : 0;
+    HANDLE file = CreateFileA(partial.c_str(), GENERIC_WRITE, sharing, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return file;
+    RemovePartialCopy(partial);
+    return CreateFileA(partial.c_str(), GENERIC_WRITE, sharing, nullptr, CREATE_ALWAYS, attributes, nullptr);
 }
 
 // Copies the source into the new scratch file, with the source's attributes
@@ -92,24 +95,27 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) return LastFileFailure();
     if (!IsDiskFile(in.Get())) return Problem(TCopyProblem::NotADiskFile);
-    BY_HANDLE_FILE_INFORMATION before;
-    if (!GetFileInformationByHandle(in.Get(), &before)) return LastFileFailure();
-    if (facts.Known &&
-        (SizeOf(before) != facts.Size || CompareFileTime(&before.ftLastWriteTime, &facts.WriteTime) != 0)) {
+    TOpenFileFacts before;
+    if (!OpenFileFacts(in.Get(), before, true)) return LastFileFailure();
+    if (facts.Known && (before.Size != facts.Size || CompareFileTime(&before.WriteTime, &facts.WriteTime) != 0)) {
         TFileResult replaced = Problem(TCopyProblem::SourceReplaced);
-        replaced.Found = {true, SizeOf(before), before.ftLastWriteTime, before.dwFileAttributes};
+        replaced.Found = {true, before.Size, before.WriteTime, before.Attributes};
         return replaced;
     }
     // The bytes are hashed from the same reads that copy them: no file is read twice.
     TSha256 hash;
     std::string hashProblem;
     if (facts.Hashed && !hash.Begin(hashProblem)) return HashFailure(hashProblem);
-    DWORD attributes = before.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+    DWORD attributes = before.Attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-    UniqueFile out(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool large = before.Size >= EarlyFlushFrom;
+    UniqueFile out(CreateScratch(partial, attributes ? attributes : FILE_ATTRIBUTE_NORMAL, large));
     if (!out) return LastFileFailure();
-    std::vector<char> buffer(CopyChunkSize);
+    std::optional<TEarlyFlush> early;
+    if (large) early.emplace(partial);
+    // One buffer per thread for the life of the run: a fresh megabyte each
+    // copy costs more, in zeroing and page faults, than copying a small file.
+    thread_local std::vector<char> buffer(CopyChunkSize);
     int64_t copied = 0;
     for (;;) {
         DWORD read = 0;
@@ -120,18 +126,19 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
         if (!WriteFile(out.Get(), buffer.data(), read, &written, nullptr)) return LastFileFailure();
         if (written != read) return {false, ERROR_DISK_FULL};
         copied += read;
+        if (early) early->Written(copied);
     }
-    BY_HANDLE_FILE_INFORMATION after;
-    if (!GetFileInformationByHandle(in.Get(), &after)) return LastFileFailure();
-    if (copied != SizeOf(before) || SizeOf(after) != SizeOf(before) ||
-        CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime) != 0)
+    early.reset();
+    TOpenFileFacts after;
+    if (!OpenFileFacts(in.Get(), after)) return LastFileFailure();
+    if (copied != before.Size || after.Size != before.Size || CompareFileTime(&after.WriteTime, &before.WriteTime) != 0)
         return Problem(TCopyProblem::SourceChanged);
     if (facts.Hashed) {
         TSha256Digest digest{};
         if (!hash.Finish(digest, hashProblem)) return HashFailure(hashProblem);
         if (digest != facts.Sha256) return Problem(TCopyProblem::BytesDiffer);
     }
-    if (!SetFileTime(out.Get(), nullptr, nullptr, &before.ftLastWriteTime)) return LastFileFailure();
+    if (!SetFileTime(out.Get(), nullptr, nullptr, &before.WriteTime)) return LastFileFailure();
     if (!FlushFileBuffers(out.Get())) return LastFileFailure();
     // The data are on the disk; a failing close can only concern what the flush already wrote.
     if (!CloseHandle(out.Release())) return LastFileFailure();
@@ -139,9 +146,10 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
 }
 
 // Puts the complete scratch copy in the target's place.
-TFileResult ReplaceByPartial(const std::string& partial, const std::string& target, const std::string& keepAside)
+TFileResult ReplaceByPartial(const std::string& partial, const std::string& target, const std::string& keepAside,
+                             bool targetThere)
 {
-    if (!keepAside.empty() && GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (!keepAside.empty() && targetThere) {
         // The old file goes aside first; should the new one then not take its
         // place, the old one goes back.
         if (!MoveFileA(target.c_str(), keepAside.c_str())) return LastFileFailure();
@@ -158,10 +166,34 @@ TFileResult ReplaceByPartial(const std::string& partial, const std::string& targ
         return Success();
     }
     // The 9x family has no replacing rename: the old file goes first.
-    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES && !DeleteFileA(target.c_str()))
-        return LastFileFailure();
+    if (targetThere && !DeleteFileA(target.c_str())) return LastFileFailure();
     if (!MoveFileA(partial.c_str(), target.c_str())) return LastFileFailure();
     return Success();
+}
+
+// The copy onto a target whose attributes were just asked (or
+// INVALID_FILE_ATTRIBUTES: not there). A missing name costs Wine a scan of
+// its directory, so it is asked once per copy.
+TFileResult CopyOnto(const std::string& source, const std::string& target, const TSourceFacts& facts,
+                     const std::string& keepAside, bool copiedAhead, DWORD targetAttributes)
+{
+    std::string partial = PartialCopyPath(target);
+    bool targetThere = targetAttributes != INVALID_FILE_ATTRIBUTES;
+    if (targetThere) {
+        TFileResult probe = ProbeWritable(target);
+        if (!probe.Ok) {
+            if (copiedAhead) RemovePartialCopy(partial);
+            NoteFileChanged(partial);
+            return probe;
+        }
+    }
+    TFileResult result;
+    if (!copiedAhead) result = CopyIntoPartial(source, partial, facts);
+    if (result.Ok) result = ReplaceByPartial(partial, target, keepAside, targetThere);
+    if (!result.Ok) RemovePartialCopy(partial);
+    NoteFileChanged(partial);
+    NoteFileChanged(target);
+    return result;
 }
 
 }  // namespace
@@ -182,30 +214,42 @@ TFileResult ResetAttributes(const std::string& path)
 }
 
 TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts,
-                      const std::string& keepAside)
+                      const std::string& keepAside, bool copiedAhead, bool targetAbsent)
 {
     if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
-    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        TFileResult probe = ProbeWritable(target);
-        if (!probe.Ok) return probe;
-    }
-    std::string partial = PartialCopyPath(target);
-    RemovePartialCopy(partial);
-    TFileResult result = CopyIntoPartial(source, partial, facts);
-    if (result.Ok) result = ReplaceByPartial(partial, target, keepAside);
-    if (!result.Ok) RemovePartialCopy(partial);
-    NoteFileChanged(partial);
-    NoteFileChanged(target);
-    return result;
+    DWORD attributes = targetAbsent ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target.c_str());
+    return CopyOnto(source, target, facts, keepAside, copiedAhead, attributes);
 }
 
 TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts,
-                         const std::string& keepAside)
+                         const std::string& keepAside, bool copiedAhead, bool targetAbsent)
 {
     if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
-    TFileResult result = ResetAttributesIfPresent(target);
-    if (!result.Ok) return result;
-    return CopyWhole(source, target, facts, keepAside);
+    DWORD attributes = targetAbsent ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        TFileResult reset = ResetAttributes(target);
+        if (!reset.Ok) {
+            if (copiedAhead) RemovePartialCopy(PartialCopyPath(target));
+            return reset;
+        }
+    }
+    return CopyOnto(source, target, facts, keepAside, copiedAhead, attributes);
+}
+
+TFileResult CopyBeside(const std::string& source, const std::string& target, const TSourceFacts& facts)
+{
+    if (IsDeviceName(target)) return Problem(TCopyProblem::NotADiskFile);
+    std::string partial = PartialCopyPath(target);
+    TFileResult result = CopyIntoPartial(source, partial, facts);
+    if (!result.Ok) RemovePartialCopy(partial);
+    return result;
+}
+
+void RemoveCopyBeside(const std::string& target)
+{
+    std::string partial = PartialCopyPath(target);
+    RemovePartialCopy(partial);
+    NoteFileChanged(partial);
 }
 
 std::string PartialCopyPath(const std::string& target)

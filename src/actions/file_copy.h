@@ -59,13 +59,27 @@ inline TFileResult LastFileFailure()
 // place too (BytesDiffer). A source or target that is not a disk file is
 // refused (NotADiskFile). With `keepAside`, an existing target is renamed
 // there instead of being replaced, just before the new file takes its place.
+// With `copiedAhead` the scratch copy beside the target is already complete
+// and on the disk (CopyBeside): it only takes the target's place. With
+// `targetAbsent` the caller has just found no target there: it is not asked
+// again (a missing name costs Wine a scan of its directory).
 TFileResult CopyWhole(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
-                      const std::string& keepAside = {});
+                      const std::string& keepAside = {}, bool copiedAhead = false, bool targetAbsent = false);
 
 // Gives an existing target the plain archive attribute (so that a read-only
 // file can be overwritten), then copies all or nothing.
 TFileResult ClearAndCopy(const std::string& source, const std::string& target, const TSourceFacts& facts = {},
-                         const std::string& keepAside = {});
+                         const std::string& keepAside = {}, bool copiedAhead = false, bool targetAbsent = false);
+
+// The first half of a copy, done ahead of its turn: the source held to the
+// facts, copied into the scratch file beside the target and flushed to the
+// disk; the target itself is not touched. A failure leaves no scratch file.
+// Safe on any thread: it reads and writes only its own two files and keeps
+// no state of the run.
+TFileResult CopyBeside(const std::string& source, const std::string& target, const TSourceFacts& facts);
+
+// Removes the scratch file beside the target that CopyBeside made.
+void RemoveCopyBeside(const std::string& target);
 
 // Whether the existing target could be written now; the failure is the one a
 // copy onto it would meet (a sharing violation for a file held open or a

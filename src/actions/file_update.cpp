@@ -2,12 +2,39 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 #include "core/disk_files.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/run_state.h"
 
 namespace {
+
+// A copy that may be made beside its target ahead of its turn: a plain copy
+// of a section's item, decided without a failure.
+bool GoesAhead(const std::optional<TChange>& change)
+{
+    return change && !change->Nothing && !change->Failure.Failed &&
+           (change->FileOp == TFileOp::Copy || change->FileOp == TFileOp::Insert);
+}
+
+// Decides the matches from `next` on, up to `last`, and tells the steps of
+// those that copy. The look-ahead never asks the share more than the walk
+// will: a version comparison reads both files, so such items are not looked at.
+void MatchesAhead(const std::vector<TListedFile>& matches, size_t next, size_t last, const std::string& directory,
+                  const TFileFlags& flags, TSectionMode mode, TSteps& steps)
+{
+    if (flags.CheckVersion) return;
+    const TNewScriptSourceQuery noNewSource = [] { return TNewScriptSource{}; };
+    for (size_t i = next; i < matches.size() && i <= last; ++i) {
+        std::optional<TChange> change =
+            DecideFileStep(matches[i], Run.SourceDir, directory, flags, mode, steps.Machine(), noNewSource);
+        if (GoesAhead(change)) steps.Ahead(*change);
+    }
+}
 
 // A step that fails before anything is decided: its target, line and failure.
 TChange FailedFileStep(const std::string& target, const std::string& line, const std::string& message)
@@ -41,7 +68,13 @@ bool UpdateFromSource(const TFileItem& item, const TFileFlags& flags, TSectionMo
         return false;
     }
     bool result = false;
-    for (const TListedFile& match : matches) {
+    size_t aheadTo = 0;  // the matches up to here were looked at ahead
+    for (size_t i = 0; i < matches.size(); ++i) {
+        const TListedFile& match = matches[i];
+        if (steps.LooksAhead() && i + 1 < matches.size()) {
+            MatchesAhead(matches, std::max(i + 1, aheadTo + 1), i + FileStepsAhead, directory, flags, mode, steps);
+            aheadTo = i + FileStepsAhead;
+        }
         std::optional<TChange> change =
             DecideFileStep(match, Run.SourceDir, directory, flags, mode, machine, newSource);
         if (!change) {
@@ -128,6 +161,15 @@ bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSo
     TFileFlags flags = ParseFileFlags(item.Flags);
     if (mode == TSectionMode::Delete) return DeleteMatches(item, flags, steps);
     return UpdateFromSource(item, flags, mode, newSource, steps);
+}
+
+void FileItemAhead(const TFileItem& item, TSectionMode mode, TSteps& steps)
+{
+    if (mode == TSectionMode::Delete || item.WaitForPreviousInstance) return;
+    std::string pattern = FileNamePart(item.Path);
+    if (IsDeviceName(pattern)) return;
+    std::vector<TListedFile> matches = steps.Machine().Matches(Run.SourceDir + pattern, false, true);
+    MatchesAhead(matches, 0, FileStepsAhead - 1, DirectoryPart(item.Path), ParseFileFlags(item.Flags), mode, steps);
 }
 
 bool RenameFile(const TFileRename& rename, TSteps& steps)

@@ -26,6 +26,15 @@ struct TFileItem {
 // SelfReplaced when it staged the program or language file.
 bool UpdateFileItem(const TFileItem& item, TSectionMode mode, const TNewScriptSourceQuery& newSource, TSteps& steps);
 
+// How far a walk that copies looks ahead: the file steps (items, or matches
+// of one item) whose copies may be made before their turn.
+constexpr size_t FileStepsAhead = 16;
+
+// Tells the steps the copies the item would make as the machine is now (the
+// first FileStepsAhead matches; none in Delete sections, for the program's
+// own files, or with check_version, whose decision reads the share).
+void FileItemAhead(const TFileItem& item, TSectionMode mode, TSteps& steps);
+
 // A file rename of an Update section.
 struct TFileRename {
     std::string Path;      // expanded, relative names below the program's directory

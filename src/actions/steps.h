@@ -53,6 +53,16 @@ public:
 
     // A run waits; a plan does not.
     virtual void Pause(DWORD milliseconds) = 0;
+
+    // Whether the walk should tell the copies it will come to: a run that
+    // made a copy since the walk last asked.
+    virtual bool LooksAhead() { return false; }
+    // A copy the walk will come to soon, as decided now: a run may copy it
+    // beside its target ahead of its turn. Nothing is reported.
+    virtual void Ahead(const TChange&) {}
+    // The walk of the file items ended: what was copied ahead and not
+    // claimed goes.
+    virtual void EndAhead() {}
 };
 
 // A step that fails before anything could be decided (a key that cannot be

@@ -45,3 +45,51 @@ bool MayOpenAsFileOnce(const std::string& path)
     Run.DiskFiles.insert(key);
     return true;
 }
+
+namespace {
+
+// Times and attributes in one question; a system without the call (before
+// Vista) answers all of it through GetFileInformationByHandle.
+using TGetInfoEx = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+
+struct TBasicInfo {
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    DWORD FileAttributes;
+};
+constexpr int FileBasicInfoClass = 0;
+
+TGetInfoEx InfoEx()
+{
+    // kernel32 stays loaded for the life of the process: no owner is needed.
+    static const TGetInfoEx function = reinterpret_cast<TGetInfoEx>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx"));
+    return function;
+}
+
+}  // namespace
+
+bool OpenFileFacts(HANDLE file, TOpenFileFacts& facts, bool attributes)
+{
+    TGetInfoEx infoEx = attributes ? InfoEx() : nullptr;
+    if (attributes && !infoEx) {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file, &info)) return false;
+        facts.Size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+        facts.WriteTime = info.ftLastWriteTime;
+        facts.Attributes = info.dwFileAttributes;
+        return true;
+    }
+    LARGE_INTEGER length{};
+    if (!GetFileSizeEx(file, &length)) return false;
+    facts.Size = length.QuadPart;
+    if (!infoEx) return GetFileTime(file, nullptr, nullptr, &facts.WriteTime) != FALSE;
+    TBasicInfo basic{};
+    if (!infoEx(file, FileBasicInfoClass, &basic, sizeof basic)) return false;
+    facts.WriteTime.dwLowDateTime = basic.LastWriteTime.LowPart;
+    facts.WriteTime.dwHighDateTime = static_cast<DWORD>(basic.LastWriteTime.HighPart);
+    facts.Attributes = basic.FileAttributes;
+    return true;
+}

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // The last part of the path names a device: CON, PRN, AUX, NUL, COM1 to
@@ -25,3 +26,17 @@ bool MayOpenAsFile(const std::string& path);
 // The same, asked of the system once per run and path: for files that many
 // items name (an INI file of a hundred values).
 bool MayOpenAsFileOnce(const std::string& path);
+
+// What a copy needs to know of an open file, asked with the calls that give
+// only that: GetFileInformationByHandle also asks for the volume's serial
+// number, which costs Wine a round trip to its mount manager (more than
+// reading a small file) and a network share one more request.
+struct TOpenFileFacts {
+    int64_t Size = 0;
+    FILETIME WriteTime{};
+    DWORD Attributes = 0;
+};
+
+// Fills `facts` from the open file; false with the system's error left in
+// GetLastError. Without `attributes` they are not asked for.
+bool OpenFileFacts(HANDLE file, TOpenFileFacts& facts, bool attributes = false);

@@ -101,6 +101,9 @@ struct TChange {
     // The old file is renamed to this path instead of being replaced or
     // deleted (a run that can be undone keeps it there until it ends well).
     std::string KeepAside;
+    // The run copied the source beside the target ahead of this step,
+    // complete and on the disk: the copy only takes the target's place.
+    bool CopiedAhead = false;
     HKEY Root = nullptr;  // registry
     std::string SubKey;
     std::string Name;     // a registry value's name ("" the unnamed one), an INI key ("" the whole section), an alias's name

@@ -11,15 +11,12 @@ namespace {
 // Bytes per read: as a copy moves them.
 constexpr DWORD ChunkSize = 1 << 20;
 
-// The size and last-write time of an open file, with the two calls that give
-// only these: GetFileInformationByHandle also asks for the volume's serial
-// number, which costs Wine a round trip to its mount manager (about a
-// millisecond, more than reading a small file).
 bool SizeAndTime(HANDLE file, int64_t& size, FILETIME& writeTime)
 {
-    LARGE_INTEGER length{};
-    if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &writeTime)) return false;
-    size = length.QuadPart;
+    TOpenFileFacts facts;
+    if (!OpenFileFacts(file, facts)) return false;
+    size = facts.Size;
+    writeTime = facts.WriteTime;
     return true;
 }
 

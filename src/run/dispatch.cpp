@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "actions/alias.h"
 #include "actions/directory.h"
 #include "actions/file_update.h"
@@ -69,12 +71,30 @@ void ProcessOneItem(const TItemPlace& place, TItemKind kind, const std::string& 
     if (!ProcessItem(place, kind, value, mode, steps)) steps.ItemFailed();
 }
 
+// A walk of file items that is copying tells the steps the copies of the
+// items from `first` to `last` (until the first missing one); gives the last
+// item looked at.
+int FileItemsAhead(const std::string& script, const std::string& section, TSectionMode mode, int first, int last,
+                   TSteps& steps)
+{
+    std::string prefix = Msg(WordFile);
+    TScriptReadScope reads;
+    for (int n = first; n <= last; ++n) {
+        std::string value = ReadScriptString(script, section, prefix + std::to_string(n));
+        if (value.empty()) return last;
+        TFileItemRead item = ReadFileItem(TItemPlace{script, section, n}, value, mode);
+        if (!item.Skipped && !item.IsRename) FileItemAhead(item.Update, mode, steps);
+    }
+    return last;
+}
+
 // Items {prefix}1, {prefix}2, ... up to the first missing or empty one.
 // False when an item failed.
 bool ProcessKind(const std::string& script, const std::string& section, const TItemKindLayout& kind,
                  TSectionMode mode, TSteps& steps)
 {
     std::string prefix = Msg(kind.Prefix);
+    int aheadTo = 0;  // the file items up to this one were looked at ahead
     for (int n = 1;; ++n) {
         // An item reads dozens of keys: the script is checked for changes once for them.
         TScriptReadScope reads;
@@ -84,7 +104,20 @@ bool ProcessKind(const std::string& script, const std::string& section, const TI
         if (n == 1) Run.PendingHeading = Msg(kind.Heading);
         ProcessOneItem(TItemPlace{script, section, n}, kind.Kind, value, mode, steps);
         if (!Run.RunOk) return false;
+        if (kind.Kind == TItemKind::File && steps.LooksAhead())
+            aheadTo = FileItemsAhead(script, section, mode, std::max(n + 1, aheadTo + 1), n + FileStepsAhead, steps);
     }
+}
+
+// The file items' walk of a section, with what it copied ahead and did not claim removed at its end.
+bool ProcessFileKind(const std::string& script, const std::string& section, const TItemKindLayout& kind,
+                     TSectionMode mode, TSteps& steps)
+{
+    struct TEndAhead {
+        TSteps& Steps;
+        ~TEndAhead() { Steps.EndAhead(); }
+    } endAhead{steps};
+    return ProcessKind(script, section, kind, mode, steps);
 }
 
 bool ProcessSection(const std::string& script, const std::string& section, TSectionMode mode, TSteps& steps)
@@ -93,7 +126,10 @@ bool ProcessSection(const std::string& script, const std::string& section, TSect
     if (itemOrder.empty()) itemOrder = DefaultItemOrder(mode);
     for (char letter : itemOrder) {
         const TItemKindLayout* kind = FindItemKind(letter);
-        if (kind && !ProcessKind(script, section, *kind, mode, steps)) return false;
+        if (!kind) continue;
+        bool ok = kind->Kind == TItemKind::File ? ProcessFileKind(script, section, *kind, mode, steps)
+                                                : ProcessKind(script, section, *kind, mode, steps);
+        if (!ok) return false;
     }
     return true;
 }

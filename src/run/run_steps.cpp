@@ -1,7 +1,9 @@
 #include "run/run_steps.h"
 
 #include "actions/changes.h"
+#include "actions/file_apply.h"
 #include "actions/file_copy.h"
+#include "actions/file_update.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
@@ -25,22 +27,63 @@ void TRunSteps::Show(const TChange& change)
     if (!change.Quiet && !change.Line.empty()) ReportItem(change.Line);
 }
 
+namespace {
+
+bool IsPlainCopy(const TChange& change)
+{
+    return change.Kind == TChangeKind::File && !change.Nothing &&
+           (change.FileOp == TFileOp::Copy || change.FileOp == TFileOp::Insert);
+}
+
+}  // namespace
+
 TApplied TRunSteps::Make(const TChange& change)
 {
     if (change.Nothing) return {};
+    TChange made = change;
+    bool copy = IsPlainCopy(change);
+    if (copy && m_ahead.Has(change.Path))
+        made.CopiedAhead = m_ahead.Claim(change.From, change.Path, DecidedFacts(change));
     if (!m_rollback || !Journaled(change)) {
-        TApplied applied = ApplyChange(change);
-        m_machine.Made(change);
+        TApplied applied = ApplyChange(made);
+        m_machine.Made(made);
+        m_copied = copy && applied.Ok();
         return applied;
     }
     // Written ahead: what the change does and what is there before it.
-    TChange journaled = change;
-    TFailure unwritten = m_rollback->Before(journaled);
-    if (unwritten.Failed) return Applied(unwritten);
-    TApplied applied = ApplyChange(journaled);
-    m_rollback->After(journaled, applied);
-    m_machine.Made(journaled);
+    TFailure unwritten = m_rollback->Before(made);
+    if (unwritten.Failed) {
+        if (made.CopiedAhead) RemoveCopyBeside(made.Path);
+        return Applied(unwritten);
+    }
+    TApplied applied = ApplyChange(made);
+    m_rollback->After(made, applied);
+    m_machine.Made(made);
+    m_copied = copy && applied.Ok();
     return applied;
+}
+
+bool TRunSteps::LooksAhead()
+{
+    // The walk looks again when half of what it looked at is claimed: the
+    // threads are woken for a batch of copies, not for each one.
+    if (!m_copied || m_ahead.Unclaimed() > FileStepsAhead / 2) return false;
+    m_copied = false;
+    return true;
+}
+
+void TRunSteps::Ahead(const TChange& change)
+{
+    // A directory's leftovers are swept before its first copy: nothing goes
+    // there ahead of that sweep, which would take it for a leftover.
+    if (!Run.SweptDirectories.count(PathKey(DirectoryPart(change.Path)))) return;
+    m_ahead.Submit(change.From, change.Path, DecidedFacts(change));
+}
+
+void TRunSteps::EndAhead()
+{
+    m_ahead.Abandon();
+    m_copied = false;
 }
 
 bool TRunSteps::Report(const TChange& change, const TApplied& applied)

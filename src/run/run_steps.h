@@ -2,6 +2,7 @@
 // OK, or with its failure and a key wait; a failed item fails the run.
 #pragma once
 
+#include "actions/copy_ahead.h"
 #include "actions/steps.h"
 #include "machine/live_machine.h"
 #include "run/rollback.h"
@@ -22,9 +23,14 @@ public:
     void ItemFailed() override;
     void Tidy(const std::string& directory) override;
     void Pause(DWORD milliseconds) override;
+    bool LooksAhead() override;
+    void Ahead(const TChange& change) override;
+    void EndAhead() override;
 
 private:
     TLiveMachine m_machine;
+    TCopyAhead m_ahead;
+    bool m_copied = false;  // a copy was made since the walk last asked
     TRollback* m_rollback = nullptr;
     std::vector<TFailure> m_held;
 };

@@ -336,4 +336,75 @@ TEST_F(FileItems, SourceRemovedDuringTheWalkLeavesEveryTargetOldOrNew)
     EXPECT_FALSE(m_dir.Exists("b.bin.~vt"));
 }
 
+// Copies are made ahead of their turn beside their targets; a step that fails
+// still ends the run there, with the console of a run that copies one file at
+// a time, every later target untouched and no scratch file left behind.
+TEST_F(FileItems, AFailureAmongCopiesMadeAheadEndsTheRunThereWithNothingAfterItChanged)
+{
+    std::string items;
+    for (int i = 1; i <= 24; ++i) {
+        std::string name = "f" + std::to_string(100 + i) + ".dat";
+        items += "File" + std::to_string(i) + "=" + name + "\r\n";
+        Put(m_share / name, Pattern(64 << 10, static_cast<char>('a' + i)), 2);
+        Put(m_dir / name, "old " + name, 1);
+    }
+    Script("[Update]\r\n" + items);
+    HeldFile held(m_dir / "f106.dat");
+    RunResult run = m_dir.Start("setup.ini");
+    EXPECT_EQ(run.ExitCode, 2u) << run.Output;
+    std::vector<std::string> expected = {"=> Updating", "   files:"};
+    for (int i = 101; i <= 105; ++i) expected.push_back(Ok("    -> f" + std::to_string(i) + ".dat..."));
+    expected.push_back(Failed("    -> f106.dat..."));
+    std::vector<std::string> actions = ActionLines(run, "setup.ini");
+    ASSERT_GE(actions.size(), expected.size()) << run.Output;
+    EXPECT_EQ(std::vector<std::string>(actions.begin(), actions.begin() + expected.size()), expected) << run.Output;
+    EXPECT_TRUE(run.HasLine("ERROR: Sharing violation")) << run.Output;
+    held.Release();
+    for (int i = 106; i <= 124; ++i) {
+        std::string name = "f" + std::to_string(i) + ".dat";
+        EXPECT_EQ(m_dir.Read(name), "old " + name);
+    }
+    for (const auto& [name, facts] : SnapshotFiles(m_dir.Path())) EXPECT_EQ(name.find(".~vt"), std::string::npos) << name;
+}
+
+// Ended at moments spread over a whole run of forty copies, every target is
+// its old file or its new one, whole; the run after that completes the update
+// and leaves no scratch file.
+TEST_F(FileItems, ARunOfCopiesEndedAtAnyMomentLeavesEachTargetOldOrNewWhole)
+{
+    std::string items;
+    std::vector<std::string> names;
+    for (int i = 1; i <= 40; ++i) {
+        names.push_back("k" + std::to_string(100 + i) + ".dat");
+        items += "File" + std::to_string(i) + "=" + names.back() + "\r\n";
+        Put(m_share / names.back(), Pattern(256 << 10, static_cast<char>('A' + i)), 2);
+    }
+    Script("[Update]\r\n" + items);
+    auto putOld = [&] {
+        for (const std::string& name : names) Put(m_dir / name, "old " + name, 1);
+    };
+    putOld();
+    DWORD started = GetTickCount();
+    ASSERT_EQ(m_dir.Start("setup.ini").ExitCode, 0u);
+    DWORD whole = GetTickCount() - started;
+    for (int cut = 1; cut <= 6; ++cut) {
+        putOld();
+        HANDLE process = StartDetached(m_dir, "setup.ini");
+        ASSERT_NE(process, nullptr);
+        Sleep(whole * cut / 7);
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+        for (const std::string& name : names) {
+            std::string bytes = m_dir.Read(name);
+            EXPECT_TRUE(bytes == "old " + name || bytes == ReadFileBytes(m_share / name))
+                << name << " of " << bytes.size() << " bytes after a cut at " << cut << "/7";
+        }
+    }
+    RunResult run = m_dir.Start("setup.ini");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Output;
+    for (const std::string& name : names) EXPECT_EQ(m_dir.Read(name), ReadFileBytes(m_share / name)) << name;
+    for (const auto& [name, facts] : SnapshotFiles(m_dir.Path())) EXPECT_EQ(name.find(".~vt"), std::string::npos) << name;
+}
+
 }  // namespace
