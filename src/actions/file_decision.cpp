@@ -293,11 +293,12 @@ std::optional<TChange> DecideFileStep(const TListedFile& match, const std::strin
     // The workstation's key never comes from where the releases come from.
     if (IsWorkstationKey(target)) return std::nullopt;
     TCopyDecision decision = DecideCopy(match, source, target, flags, machine);
+    // The restarted copy of the program needs a language file of its own name;
+    // any other current file has nothing to describe.
+    bool stageLanguage = !Run.LanguageName.empty() && Run.SelfReplaced && SameFileName(match.Name, Run.LanguageName);
+    if (!decision.Copy && !stageLanguage) return std::nullopt;
     TChange change = FileChange(match, source, target, decision.Reason);
     if (!decision.Copy) {
-        // The restarted copy of the program needs a language file of its own name.
-        if (Run.LanguageName.empty() || !Run.SelfReplaced || !SameFileName(match.Name, Run.LanguageName))
-            return std::nullopt;
         change.FileOp = TFileOp::StageLanguage;
         change.Action = TChangeAction::Create;
         change.Quiet = true;

@@ -1,10 +1,12 @@
 #include "core/dir_listing.h"
 
+#include <algorithm>
 #include <memory>
 #include <set>
 #include <unordered_map>
 
 #include "core/ansi_text.h"
+#include "core/folded_index.h"
 #include "core/handles.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -17,13 +19,14 @@ struct TListedDirectory {
     std::vector<TDirEntry> Entries;  // in the system's order
     std::vector<std::wstring> Folded;       // Entries' names, folded
     std::vector<std::wstring> FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
-    std::unordered_map<std::string, size_t> ByName;     // name as spelled -> its entry
-    std::unordered_map<std::wstring, size_t> ByFolded;  // folded name or alias -> first entry that has it
+    TFoldedIndex Index;                     // Folded and FoldedShort
     std::set<std::wstring> Changed;  // folded names the run changed since the listing
 };
 
 struct TDirListings {
     std::unordered_map<std::string, TListedDirectory> Directories;  // by the directory's full path, upper case
+    std::unordered_map<std::string, std::string> Keys;  // a fully qualified directory part as asked -> its key
+    std::wstring Folding;  // the name a look-up asks for, folded (its room kept between look-ups)
 };
 
 namespace {
@@ -49,16 +52,51 @@ bool IsAscii(const std::string& text)
     return true;
 }
 
+// The name folded into `folded`, as FoldedName folds it, reusing its room.
+void FoldInto(const std::string& name, std::wstring& folded)
+{
+    if (!IsAscii(name)) {
+        folded = FoldedName(name);
+        return;
+    }
+    folded.assign(name.begin(), name.end());
+    for (wchar_t& c : folded)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+}
+
 // The key of a directory part ("C:\app\"): its full form in upper case, so
 // that "C:\App\" and "c:\app\.\" share one listing. Empty when the part names
 // no directory this module answers for (drive-relative "C:", too long).
 std::string DirectoryKey(const std::string& directory)
 {
     if (directory.empty() || (directory.back() != '\\' && directory.back() != '/')) return {};
+    // A run asks about the same few directories thousands of times. A fully
+    // qualified one keeps its key whatever the current directory is.
+    bool qualified = (directory.size() >= 3 && directory[1] == ':' && (directory[2] == '\\' || directory[2] == '/')) ||
+                     (directory.size() >= 2 && (directory[0] == '\\' || directory[0] == '/') &&
+                      (directory[1] == '\\' || directory[1] == '/'));
+    auto& keys = Listings().Keys;
+    if (qualified) {
+        auto known = keys.find(directory);
+        if (known != keys.end()) return known->second;
+    }
     char buffer[MAX_PATH];
     DWORD length = GetFullPathNameA(directory.c_str(), MAX_PATH, buffer, nullptr);
     if (length == 0 || length >= MAX_PATH) return {};  // such a path goes to the system as it is
-    return UpperAnsi(std::string(buffer, length));
+    std::string key = UpperAnsi(std::string(buffer, length));
+    if (qualified) keys.emplace(directory, key);
+    return key;
+}
+
+// DirectoryKey without a copy of a key the run knows already; `scratch`
+// holds any other.
+const std::string& DirectoryKeyOf(const std::string& directory, std::string& scratch)
+{
+    auto& keys = Listings().Keys;
+    auto known = keys.find(directory);
+    if (known != keys.end()) return known->second;
+    scratch = DirectoryKey(directory);
+    return scratch;
 }
 
 // The name part as the system takes it: trailing blanks and dots go. Empty
@@ -120,6 +158,11 @@ enum class TListingResult { Listed, Missing, Unanswerable };
 bool Narrowed(const wchar_t* name, std::string& narrow)
 {
     size_t size = wcslen(name);
+    // ASCII is the same in every ANSI code page: no conversion to ask the system for.
+    if (std::all_of(name, name + size, [](wchar_t c) { return c < 0x80; })) {
+        narrow.assign(name, name + size);
+        return true;
+    }
     narrow = FromWide(name, size);
     return ToWide(narrow) == std::wstring(name, size);
 }
@@ -162,18 +205,16 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         entry.Attributes = data.dwFileAttributes;
         entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         entry.WriteTime = data.ftLastWriteTime;
-        size_t i = fresh.Entries.size();
         fresh.Folded.push_back(FoldedName(entry.Name));
         fresh.FoldedShort.push_back(FoldedName(entry.ShortName));
-        fresh.ByName.emplace(entry.Name, i);
-        fresh.ByFolded.emplace(fresh.Folded.back(), i);
-        if (!fresh.FoldedShort.back().empty()) fresh.ByFolded.emplace(fresh.FoldedShort.back(), i);
         fresh.Entries.push_back(std::move(entry));
         if (FindNextFileW(find.Get(), &data)) continue;
         // A listing that broke off (the share went away) would leave names out.
         if (GetLastError() != ERROR_NO_MORE_FILES) return TListingResult::Missing;
         break;
     }
+    // Indexed once the number of names is known: the index never grows.
+    fresh.Index = BuildFoldedIndex(fresh.Folded, fresh.FoldedShort);
     fresh.SystemLookUps = listed.SystemLookUps;
     listed = std::move(fresh);
     return TListingResult::Listed;
@@ -206,19 +247,12 @@ TListedDirectory* ListingFor(const std::string& directory, const std::string& ke
 }
 
 // The index of the entry FindFirstFile gives for a name without wildcards:
-// the one spelled exactly so, else the first whose name or alias matches
-// without regard to case.
+// the first one spelled exactly so, else the first whose name or alias
+// matches without regard to case (`folded`, the name folded).
 bool FindSingle(const TListedDirectory& listed, const std::string& name, const std::wstring& folded, size_t& index)
 {
-    auto exact = listed.ByName.find(name);
-    if (exact != listed.ByName.end()) {
-        index = exact->second;
-        return true;
-    }
-    auto matched = listed.ByFolded.find(folded);
-    if (matched == listed.ByFolded.end()) return false;
-    index = matched->second;
-    return true;
+    return FindFolded(listed.Index, listed.Folded, listed.FoldedShort, folded,
+                      [&listed, &name](size_t i) { return listed.Entries[i].Name == name; }, index);
 }
 
 }  // namespace
@@ -281,14 +315,17 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
 {
     std::string directory = DirectoryPart(pattern);
     std::string name = NormalizedName(FileNamePart(pattern));
-    std::string key = pattern.size() < MAX_PATH && !name.empty() ? DirectoryKey(directory) : std::string();
+    std::string scratch;
+    const std::string& key =
+        pattern.size() < MAX_PATH && !name.empty() ? DirectoryKeyOf(directory, scratch) : scratch;
     bool wildcard = HasWildcard(name);
     TListedDirectory* listed = ListingFor(directory, key, use);
     // The run changed the directory since it was listed: a mask sees it anew.
     if (listed && wildcard && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
         listed = nullptr;
     TFoundEntries found;
-    std::wstring folded = listed ? FoldedName(name) : std::wstring();
+    std::wstring& folded = Listings().Folding;
+    if (listed) FoldInto(name, folded);
     if (listed && !wildcard) {
         size_t index = 0;
         bool hit = FindSingle(*listed, name, folded, index);
@@ -336,7 +373,7 @@ bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
     if (HasWildcard(name)) return false;
     TFoundEntries found = FindEntries(path, use);
     if (found.Error != 0 || found.Entries.empty()) return false;
-    entry = found.Entries.front();
+    entry = std::move(found.Entries.front());
     return true;
 }
 

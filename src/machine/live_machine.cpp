@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "core/ansi_text.h"
@@ -146,6 +147,16 @@ TStoredValue TLiveMachine::RegistryValue(HKEY root, const std::string& subKey, c
 
 TIniRead TLiveMachine::IniValue(const std::string& file, const std::string& section, const std::string& key)
 {
+    auto cached = m_iniFiles.find(file);
+    if (cached == m_iniFiles.end()) {
+        cached = m_iniFiles.emplace(file, TIniFile{}).first;
+        cached->second.Status = ReadIniFile(file, cached->second.Image);
+    }
+    if (cached->second.Status == TIniFileRead::Missing) return {};
+    if (cached->second.Status == TIniFileRead::Read) {
+        std::optional<TIniRead> read = LookUpIniValue(cached->second.Image, section, key);
+        if (read) return *read;
+    }
     // Zeroed, because a cut key list is not always NUL-terminated.
     char buffer[StoredValueBufferSize] = {};
     DWORD length = GetPrivateProfileStringA(section.c_str(), key.empty() ? nullptr : key.c_str(), "", buffer,
@@ -210,6 +221,10 @@ TAliasLookup TLiveMachine::Alias(const std::string& oemName)
 
 void TLiveMachine::Made(const TChange& change)
 {
+    // Whatever the change, an INI file read before may not hold what it held:
+    // a copy or a text line may have rewritten it, an OLE server may have
+    // written anything.
+    m_iniFiles.clear();
     if (change.Kind != TChangeKind::RegistryKey) return;
     // A key made or removed: a handle to it or below it is stale.
     std::string id = RegistryKeyId(change.Root, change.SubKey);

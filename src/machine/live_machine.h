@@ -1,12 +1,15 @@
 // The machine itself, as a run's decisions read it: every answer is asked of
-// the system (through the run's directory listings where they answer), and
-// registry keys stay open for reading for the rest of the run once opened.
+// the system (through the run's directory listings where they answer),
+// registry keys stay open for reading for the rest of the run once opened, and
+// an INI file is read once for all the values asked of it until the run
+// changes anything (ini_image.h).
 #pragma once
 
 #include <map>
 #include <string>
 
 #include "core/handles.h"
+#include "machine/ini_image.h"
 #include "machine/machine_view.h"
 
 class TLiveMachine : public TMachineView {
@@ -32,7 +35,13 @@ private:
     // The key open for reading, or the system's code why it is not.
     HKEY OpenKey(HKEY root, const std::string& subKey, LONG& code);
 
+    struct TIniFile {
+        TIniFileRead Status = TIniFileRead::AskSystem;
+        TIniImage Image;
+    };
+
     std::map<std::string, UniqueHKey> m_keys;  // by RegistryKeyId
+    std::map<std::string, TIniFile> m_iniFiles;  // by the path as asked
     std::map<std::string, std::shared_ptr<const TRelease>> m_releases;  // by the directory's PathKey
 };
 

@@ -1,8 +1,10 @@
 #include "script/constants.h"
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
+#include "core/dir_listing.h"
 #include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
@@ -162,16 +164,62 @@ void DefineConstant(const std::string& line)
     ResolveLookups(slot, "Ini", IniLookup);
 }
 
+// A file's Constants section as the profile functions gave it, with what
+// the file was then.
+struct TSectionRead {
+    ULONGLONG Size = 0;
+    FILETIME WriteTime{};
+    uint64_t Changes = 0;  // the run's noted changes then
+    std::vector<char> Text;
+    DWORD Length = 0;
+};
+
+// By the full path read. The profile functions parse the whole file for one
+// section: a script of thousands of items, whose constants a run reads at its
+// start and again after its own files were brought up to date, is parsed once
+// while its size and time and the run's own changes say it is the same file.
+std::map<std::string, TSectionRead> g_sectionReads;
+
+const TSectionRead& ReadConstantsSection(const std::string& path)
+{
+    // A name without a full path is looked for where the profile functions
+    // look (the Windows directory), not where it could be dated here.
+    bool full = path.size() >= 3 && ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+                                     (path[0] == '\\' && path[1] == '\\'));
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    bool dated = full && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != 0;
+    ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    auto known = g_sectionReads.find(path);
+    if (dated && known != g_sectionReads.end() && known->second.Size == size &&
+        CompareFileTime(&known->second.WriteTime, &data.ftLastWriteTime) == 0 &&
+        known->second.Changes == NotedChanges())
+        return known->second;
+    TSectionRead read;
+    read.Size = size;
+    read.WriteTime = data.ftLastWriteTime;
+    read.Changes = NotedChanges();
+    read.Text.assign(SectionBufferSize + 1, '\0');
+    read.Length = GetPrivateProfileSectionA(Msg(WordConstants).c_str(), read.Text.data(), SectionBufferSize,
+                                            path.c_str());
+    // A file that cannot be dated now is read again next time.
+    if (!dated) {
+        g_sectionReads.erase(path);
+        static TSectionRead undated;
+        undated = std::move(read);
+        return undated;
+    }
+    return g_sectionReads[path] = std::move(read);
+}
+
 }  // namespace
 
 void LoadConstants(const std::string& file)
 {
     // A device name would have the profile functions read the device and wait.
     if (IsDeviceName(file)) return;
-    std::vector<char> buffer(SectionBufferSize + 1, '\0');
-    DWORD length =
-        GetPrivateProfileSectionA(Msg(WordConstants).c_str(), buffer.data(), SectionBufferSize,
-                                  ReadSourceOf(file).c_str());
+    const TSectionRead& read = ReadConstantsSection(ReadSourceOf(file));
+    const std::vector<char>& buffer = read.Text;
+    DWORD length = read.Length;
     if (length == 0) return;  // no file, no section, or an empty one
     if (length > SectionBufferSize - 2) length = SectionBufferSize - 2;
     // A section too long for the buffer comes back cut, possibly in the middle

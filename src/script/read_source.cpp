@@ -15,3 +15,8 @@ std::string ReadSourceOf(const std::string& path)
 {
     return g_source ? g_source(path) : path;
 }
+
+bool ReadsFromElsewhere()
+{
+    return static_cast<bool>(g_source);
+}

@@ -15,3 +15,6 @@ void SetReadSource(TReadSource source);
 
 // The file to read for `path`.
 std::string ReadSourceOf(const std::string& path);
+
+// Whether paths are read from other files now (SetReadSource).
+bool ReadsFromElsewhere();

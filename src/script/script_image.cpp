@@ -142,26 +142,49 @@ void Parse(const std::wstring& text, TImage& image)
         });
 }
 
-// The value as the profile functions deliver it into a 260-character buffer.
-std::wstring Delivered(std::wstring value)
+// The part of the value the profile functions deliver into a 260-character
+// buffer, as positions in it.
+void DeliveredPart(const std::wstring& value, size_t& begin, size_t& end)
 {
-    size_t nul = value.find(L'\0');
-    if (nul != std::wstring::npos) value.resize(nul);
-    bool quoted = value.size() > 1 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0];
-    if (quoted) value.erase(0, 1);
-    std::wstring result = value.substr(0, MaxValueLength);
+    size_t size = std::min(value.find(L'\0'), value.size());
+    bool quoted = size > 1 && (value[0] == L'"' || value[0] == L'\'') && value[size - 1] == value[0];
+    begin = quoted ? 1 : 0;
+    end = begin + std::min(size - begin, static_cast<size_t>(MaxValueLength));
     // The closing quote goes only when the rest fits the buffer whole (one
     // character more than fits costs the last character of the text).
-    if (quoted && value.size() <= ValueBufferSize && !result.empty()) result.pop_back();
-    return result;
+    if (quoted && size - 1 <= ValueBufferSize && end > begin) --end;
 }
 
 // The value in the ANSI code page, cut as the reader's buffer cuts it.
 std::string NarrowedValue(const std::wstring& value)
 {
-    std::string result = FromWide(Delivered(value));
+    size_t begin = 0, end = 0;
+    DeliveredPart(value, begin, end);
+    const wchar_t* first = value.data() + begin;
+    const wchar_t* last = value.data() + end;
+    // ASCII is the same in every ANSI code page: no conversion to ask the system for.
+    if (std::all_of(first, last, [](wchar_t c) { return c < 0x80; })) return std::string(first, last);
+    std::string result = FromWide(first, end - begin);
     if (result.size() > MaxValueLength) result.resize(MaxValueLength);
     return result;
+}
+
+// A section or key name asked for into `key`, as the image files names:
+// blanks around it trimmed, cut at a NUL, ASCII letters in upper case.
+void NameKey(const std::string& name, std::wstring& key)
+{
+    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::wstring wide = ToWide(name);
+        key = Folded(Trimmed(wide.data(), wide.data() + wide.size()));
+        return;
+    }
+    const char* first = name.data();
+    const char* last = first + name.size();
+    while (first < last && IsProfileSpace(static_cast<wchar_t>(*first))) ++first;
+    while (last > first && IsProfileSpace(static_cast<wchar_t>(last[-1]))) --last;
+    key.assign(first, std::find(first, last, '\0'));
+    for (wchar_t& c : key)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
 }
 
 // The whole file; false when it cannot be opened or read now.
@@ -225,14 +248,17 @@ const TImage* CurrentImage(const std::string& file)
 
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key)
 {
-    const TImage* image = CurrentImage(ReadSourceOf(file));
+    std::string source;
+    const TImage* image = CurrentImage(ReadsFromElsewhere() ? (source = ReadSourceOf(file)) : file);
     if (!image) return {};
-    std::wstring wideSection = ToWide(section);
-    std::wstring wideKey = ToWide(key);
-    auto sectionAt = image->SectionIndex.find(Folded(Trimmed(wideSection.data(), wideSection.data() + wideSection.size())));
+    // Kept between reads: a run reads tens of thousands of keys.
+    static std::wstring name;
+    NameKey(section, name);
+    auto sectionAt = image->SectionIndex.find(name);
     if (sectionAt == image->SectionIndex.end()) return {};
     const TImageSection& found = image->Sections[sectionAt->second];
-    auto keyAt = found.Keys.find(Folded(Trimmed(wideKey.data(), wideKey.data() + wideKey.size())));
+    NameKey(key, name);
+    auto keyAt = found.Keys.find(name);
     if (keyAt == found.Keys.end() || !keyAt->second.HasValue) return {};
     return NarrowedValue(keyAt->second.Value);
 }

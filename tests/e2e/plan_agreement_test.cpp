@@ -139,6 +139,19 @@ TEST_F(PlanAgreement, RegistryAndIniValuesWrittenThenDeletedAndAKeyMadeThenRemov
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, m_key.SubKey() + "\\Made"));
 }
 
+// The run reads an INI file once for all its values: a copy over it makes it read again.
+TEST_F(PlanAgreement, AnIniFileReadThenCopiedOverIsReadAgain)
+{
+    Script("SectionOrder=IU\r\n"
+           "[Insert]\r\nIni1=app.ini\r\nIni1Val1Section=Main\r\nIni1Val1Name=Mode\r\nIni1Val1Value=net\r\n"
+           "[Update]\r\nFile1=app.ini\r\nIni1=app.ini\r\nIni1Val1Section=Main\r\nIni1Val1Name=Mode\r\n"
+           "Ini1Val1Value=lan\r\n");
+    Put(m_dir / "app.ini", "[Main]\r\nMode=net\r\n", 1);
+    Put(m_share / "app.ini", "[Main]\r\nMode=lan\r\n", 2);
+    ExpectAgreement({Ok("    -> app.ini...")});
+    EXPECT_EQ(m_dir.Read("app.ini"), "[Main]\r\nMode=lan\r\n");
+}
+
 TEST_F(PlanAgreement, AnAliasAddedThenDeletedALineAppendedThenFoundALibraryBroughtThenRegistered)
 {
     Script("[Insert]\r\nFile1=ole_probe_ok.dll\r\nBDEAlias1=Ledger\r\nBDEAlias1Params=STANDARD;PATH:C:\\\r\n"

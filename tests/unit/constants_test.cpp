@@ -85,6 +85,24 @@ TEST_F(ConstantsTest, MissingFileSectionOrDirectoryLoadsNothing)
     EXPECT_EQ(ConstTable.size(), before);
 }
 
+// A file's section is read once for as long as it stays the same file: a
+// rewrite of the same size and another time is read again.
+TEST_F(ConstantsTest, AChangedFileIsReadAgain)
+{
+    std::string path = m_dir / "again.ini";
+    FILETIME day{};
+    day.dwHighDateTime = 0x01D60000;
+    WriteFileBytes(path, "[Constants]\r\nv=1\r\n");
+    SetLastWriteTime(path, day);
+    LoadConstants(path);
+    EXPECT_EQ(Value("v"), "1");
+    WriteFileBytes(path, "[Constants]\r\nv=2\r\n");
+    ++day.dwHighDateTime;
+    SetLastWriteTime(path, day);
+    LoadConstants(path);
+    EXPECT_EQ(Value("v"), "2");
+}
+
 TEST_F(ConstantsTest, LongValuesAndAnOverlongSectionKeepOnlyWholeLines)
 {
     std::string longValue(5000, 'v');
