@@ -5,9 +5,12 @@
 // ends well, the kept files and the journal go. A journal that a run leaves
 // because it was ended at some moment is finished by the next run: undone,
 // or (the run had ended well) cleaned up, or (the run restarted from its new
-// copy) taken over by that copy.
+// copy) taken over by that copy. The copies a walk will come to are journaled
+// ahead of their turns, a batch in one write and one flush; at its turn a copy
+// that is still the one recorded needs no record of its own.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,10 +29,20 @@ public:
     bool Resume(bool restartedCopy);
 
     // Journals the change before it is made (a replaced or deleted file gets
-    // the place it is kept). A failure means the change must not be made.
+    // the place it is kept), with the records written ahead that still wait;
+    // a copy journaled ahead as it is now decided takes that record instead.
+    // A failure means the change must not be made.
     TFailure Before(TChange& change);
     // Notes what the change turned out to be (left for the restart of Windows).
     void After(const TChange& change, const TApplied& applied);
+
+    // A copy the walk will come to soon, as decided now: its record is
+    // written ahead, with the others the walk tells of, before the next
+    // change is made.
+    void Ahead(const TChange& change);
+    // The walk that told of copies ended: the records of those whose turn
+    // never came are marked as covering nothing, in one write.
+    void EndAhead();
 
     // Changes of this run (or of the run it took over) are journaled.
     bool Any() const { return !m_entries.empty(); }
@@ -47,12 +60,22 @@ public:
 
 private:
     bool UndoEntries(bool withCount);
+    // The target's state as it is now, and where the old file is kept when there is one.
+    void KeepOld(TChange& change, int number);
+    // Takes the record written ahead for the change when it still covers it;
+    // one that does not is marked so in the batch.
+    bool ClaimAhead(TChange& change, TJournalBatch& batch);
+    TJournalEntry* Entry(int number);
 
     TJournal m_journal;
     TMachineView& m_machine;
     std::vector<TJournalEntry> m_entries;
     int m_next = 1;
+    int m_current = 0;  // the entry of the change being made
     std::set<std::string> m_iniFiles;  // INI files whose bytes are journaled
+    std::map<std::string, int> m_ahead;  // records ahead whose turn has not come, by the target's PathKey
+    TJournalBatch m_pending;  // records ahead not written yet: the last m_pendingEntries entries
+    size_t m_pendingEntries = 0;
 };
 
 // For a plan: what a run would put back first, when an earlier run was

@@ -74,6 +74,8 @@ bool TRunSteps::LooksAhead()
 
 void TRunSteps::Ahead(const TChange& change)
 {
+    // Journaled ahead too: the records of a batch go to the disk in one flush.
+    if (m_rollback) m_rollback->Ahead(change);
     // A directory's leftovers are swept before its first copy: nothing goes
     // there ahead of that sweep, which would take it for a leftover.
     if (!Run.SweptDirectories.count(PathKey(DirectoryPart(change.Path)))) return;
@@ -84,6 +86,7 @@ void TRunSteps::EndAhead()
 {
     m_ahead.Abandon();
     m_copied = false;
+    if (m_rollback) m_rollback->EndAhead();
 }
 
 bool TRunSteps::Report(const TChange& change, const TApplied& applied)
