@@ -114,6 +114,10 @@ TApplied PutBack(const TChange& change)
     NoteFileChanged(change.From);
     NoteFileChanged(change.Path);
     if (!moved) return Applied(FailureOf(static_cast<int32_t>(error)));
+    // A kept file that is a second name of the target itself (the run ended
+    // before the new file took the target's place) may be left by a rename
+    // that finds nothing to do: that name goes now.
+    if (IsThere(change.From)) DeleteFileA(change.From.c_str());
     if (change.Before.Known && change.Before.Attributes != 0) SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
     return {};
 }

@@ -145,11 +145,45 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
     return Success();
 }
 
+using TCreateHardLink = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
+
+// The system's CreateHardLinkA; null on systems without one (the 9x family).
+TCreateHardLink HardLinkFunction()
+{
+    // kernel32 stays loaded for the life of the process: no owner is needed.
+    static const TCreateHardLink function = reinterpret_cast<TCreateHardLink>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateHardLinkA"));
+    return function;
+}
+
+// Keeps the old target under a second name, a hard link, and puts the new
+// file in its place the way any copy does: the target's name is never
+// missing meanwhile (a missing name costs Wine a scan of the whole directory
+// at each look-up, a rename aside and back two of them). False, with nothing
+// done, where the file system has no second names.
+bool KeptByLink(const std::string& partial, const std::string& target, const std::string& keepAside,
+                TFileResult& result)
+{
+    TCreateHardLink link = Run.NtFamily ? HardLinkFunction() : nullptr;
+    if (!link || !link(keepAside.c_str(), target.c_str(), nullptr)) return false;
+    NoteFileChanged(keepAside);
+    if (MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        result = Success();
+        return true;
+    }
+    result = LastFileFailure();
+    // The target is still the old file; a second name that stays is one the journal's undo removes.
+    DeleteFileA(keepAside.c_str());
+    return true;
+}
+
 // Puts the complete scratch copy in the target's place.
 TFileResult ReplaceByPartial(const std::string& partial, const std::string& target, const std::string& keepAside,
                              bool targetThere)
 {
     if (!keepAside.empty() && targetThere) {
+        TFileResult linked;
+        if (KeptByLink(partial, target, keepAside, linked)) return linked;
         // The old file goes aside first; should the new one then not take its
         // place, the old one goes back.
         if (!MoveFileA(target.c_str(), keepAside.c_str())) return LastFileFailure();

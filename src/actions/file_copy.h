@@ -57,8 +57,10 @@ inline TFileResult LastFileFailure()
 // version of its source. With a SHA-256 in the facts the bytes are hashed
 // as they are copied, and bytes of another hash leave the old target in
 // place too (BytesDiffer). A source or target that is not a disk file is
-// refused (NotADiskFile). With `keepAside`, an existing target is renamed
-// there instead of being replaced, just before the new file takes its place.
+// refused (NotADiskFile). With `keepAside`, an existing target is kept under
+// that name instead of being lost, just before the new file takes its place:
+// a second name of the same file (a hard link) where the file system has
+// them, else renamed there.
 // With `copiedAhead` the scratch copy beside the target is already complete
 // and on the disk (CopyBeside): it only takes the target's place. With
 // `targetAbsent` the caller has just found no target there: it is not asked
