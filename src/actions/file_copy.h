@@ -80,6 +80,22 @@ TFileResult ClearAndCopy(const std::string& source, const std::string& target, c
 // no state of the run.
 TFileResult CopyBeside(const std::string& source, const std::string& target, const TSourceFacts& facts);
 
+// Gives the existing target a second name, `keepAside` (a hard link on its
+// volume), where its old file stays when a copy replaces it; nothing about
+// the target changes. The directory the name goes in is made when missing
+// (MakeKeepDirectory). False, with the system's error, where the file system
+// has no second names. Safe on any thread, like CopyBeside.
+bool KeepBySecondName(const std::string& target, const std::string& keepAside);
+
+// Renames the file to `keepAside`, making its directory when missing; false
+// with the system's error.
+bool MoveAside(const std::string& path, const std::string& keepAside);
+
+// Makes the directory `keepAside` goes in, and the one above it, where they
+// are missing (a run's keep directory and its bucket); false with the
+// system's error.
+bool MakeKeepDirectory(const std::string& keepAside);
+
 // Removes the scratch file beside the target that CopyBeside made.
 void RemoveCopyBeside(const std::string& target);
 

@@ -12,6 +12,7 @@
 #include "actions/registry.h"
 #include "core/ansi_text.h"
 #include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
@@ -20,35 +21,12 @@
 #include "core/run_state.h"
 #include "engine/engine.h"
 #include "machine/before_state.h"
+#include "run/kept_files.h"
 #include "run/undo_steps.h"
 
 namespace {
 
 constexpr int64_t WholeIniLimit = 1 << 20;
-
-// The place a replaced or deleted file is kept: beside it, so that keeping it
-// is a rename on its own volume.
-std::string AsideName(const std::string& target, int number)
-{
-    std::string aside = target + ".~vtk" + std::to_string(number);
-    if (aside.size() < MAX_PATH) return aside;
-    uint32_t hash = 2166136261u;
-    for (char c : FileNamePart(target)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    char name[32];
-    std::snprintf(name, sizeof name, "~vk%08lx_%d.tmp", static_cast<unsigned long>(hash), number);
-    return DirectoryPart(target) + name;
-}
-
-// A file kept aside goes; one made read-only (its attributes are the old
-// file's) is given plain ones first.
-void RemoveKept(const std::string& kept)
-{
-    if (!DeleteFileA(kept.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(kept.c_str(), FILE_ATTRIBUTE_NORMAL);  // the delete tells whether it mattered
-        DeleteFileA(kept.c_str());
-    }
-    NoteFileChanged(kept);
-}
 
 bool KeepsOldFile(const TChange& change)
 {
@@ -111,8 +89,16 @@ void TRollback::KeepOld(TChange& change, int number)
     change.Before = TargetState(change, m_machine);
     change.KeepAside.clear();
     if (!change.Before.Present) return;
-    change.KeepAside = AsideName(change.Path, number);
+    change.KeepAside = KeptName(change.Path, number, m_journal.Path());
     // A file left at that name by an earlier run is no kept file of this one.
+    // There is none where the keep directory was not there before the run:
+    // asked once per directory, not per name (each costs a look at the system).
+    std::string keep = KeepDirectoryOf(change.KeepAside);
+    if (!keep.empty()) {
+        auto [known, fresh] = m_keepsLeft.try_emplace(PathKey(keep));
+        if (fresh) known->second = m_machine.Entry(keep.substr(0, keep.size() - 1)).Exists;
+        if (!known->second) return;
+    }
     if (m_machine.Entry(change.KeepAside).Exists) RemoveKept(change.KeepAside);
 }
 
@@ -123,26 +109,35 @@ TJournalEntry* TRollback::Entry(int number)
     return nullptr;
 }
 
-bool TRollback::ClaimAhead(TChange& change, TJournalBatch& batch)
+TRollback::TClaim TRollback::ClaimAhead(TChange& change, TJournalBatch& batch, DWORD& code)
 {
     auto found = change.Kind == TChangeKind::File ? m_ahead.find(PathKey(change.Path)) : m_ahead.end();
-    if (found == m_ahead.end()) return false;
+    if (found == m_ahead.end()) return TClaim::None;
     int number = found->second;
     m_ahead.erase(found);
+    bool kept = false;
+    code = m_writer.Wait(number, kept);
     // Entries written ahead are among the last ones.
     auto last = std::find_if(m_entries.rbegin(), m_entries.rend(),
                              [number](const TJournalEntry& e) { return e.Number == number; });
-    if (last == m_entries.rend()) return false;
+    if (last == m_entries.rend()) return TClaim::None;
     auto entry = std::next(last).base();
-    TState targetNow = TargetState(change, m_machine);
-    if (!SameCopy(entry->Change, change, targetNow)) {
-        // Decided otherwise at its turn: the record written ahead covers nothing.
+    if (kept) NoteFileChanged(entry->Change.KeepAside);
+    if (code != 0) {
+        entry->Undone = true;  // perhaps never on the disk: its change is not made
+        return TClaim::Unwritten;
+    }
+    if (!SameCopy(entry->Change, change, TargetState(change, m_machine))) {
+        // Decided otherwise at its turn: the record covers nothing, and the
+        // old file's second name goes before the record says so.
+        if (kept) RemoveSecondName(entry->Change);
         entry->Undone = true;
         batch.AddUndone(number);
-        return false;
+        return TClaim::None;
     }
     change.Before = entry->Change.Before;
-    change.KeepAside = entry->Change.KeepAside;
+    // Kept by its second name already: the copy only puts the new file in place.
+    change.KeepAside = kept ? std::string() : entry->Change.KeepAside;
     // From here on it is an entry like any other, in the place of its change:
     // the run's own undo goes back in the order the changes were made.
     TJournalEntry claimed = std::move(*entry);
@@ -150,17 +145,33 @@ bool TRollback::ClaimAhead(TChange& change, TJournalBatch& batch)
     m_entries.erase(entry);
     m_entries.push_back(std::move(claimed));
     m_current = number;
-    return true;
+    return TClaim::Claimed;
+}
+
+bool TRollback::Finish()
+{
+    // The journal goes last: a run ended before finds the directories through it.
+    RemoveKeepDirectories(m_entries);
+    return m_journal.Remove();
+}
+
+TJournal& TRollback::Journal()
+{
+    m_writer.Idle();
+    return m_journal;
 }
 
 TFailure TRollback::Before(TChange& change)
 {
-    // Records of copies ahead that still wait go in this write.
-    TJournalBatch batch = std::exchange(m_pending, TJournalBatch{});
-    m_pendingEntries = 0;
-    if (ClaimAhead(change, batch)) {
-        DWORD code = m_journal.Write(batch);
-        return code == 0 ? TFailure{} : Unwritable(m_journal, code);
+    TJournalBatch batch;
+    DWORD code = 0;
+    switch (ClaimAhead(change, batch, code)) {
+    case TClaim::Claimed:
+        return {};
+    case TClaim::Unwritten:
+        return Unwritable(m_journal, code);
+    case TClaim::None:
+        break;
     }
     TJournalEntry entry;
     entry.Number = m_next++;
@@ -210,7 +221,7 @@ TFailure TRollback::Before(TChange& change)
     batch.Add(entry);
     m_entries.push_back(entry);
     m_current = entry.Number;
-    DWORD code = m_journal.Write(batch);
+    code = Journal().Write(batch);
     if (code != 0) {
         // Not on the disk for sure: the change is not made, and there is nothing of it to put back.
         m_entries.back().Undone = true;
@@ -229,28 +240,27 @@ void TRollback::Ahead(const TChange& change)
     entry.Ahead = true;
     entry.Change = change;
     KeepOld(entry.Change, entry.Number);
-    m_pending.Add(entry);
-    ++m_pendingEntries;
+    m_writer.Submit(entry);
     m_ahead[key] = entry.Number;
     m_entries.push_back(std::move(entry));
 }
 
 void TRollback::EndAhead()
 {
-    // Records never written (they are the last ones) are simply dropped.
-    for (; m_pendingEntries > 0; --m_pendingEntries) {
-        m_ahead.erase(PathKey(m_entries.back().Change.Path));
-        m_entries.pop_back();
-    }
-    m_pending = TJournalBatch{};
-    if (m_ahead.empty()) return;
-    // The walk ended before their turns: nothing of them was made.
+    // The walk ended before their turns: nothing of them was made. A second
+    // name given ahead goes before the record says so.
     TJournalBatch batch;
     for (const auto& [key, number] : m_ahead) {
-        batch.AddUndone(number);
-        if (TJournalEntry* entry = Entry(number)) entry->Undone = true;
+        bool kept = false;
+        DWORD code = m_writer.Wait(number, kept);
+        TJournalEntry* entry = Entry(number);
+        if (!entry) continue;
+        if (kept) RemoveSecondName(entry->Change);
+        entry->Undone = true;
+        if (code == 0) batch.AddUndone(number);
     }
     m_ahead.clear();
+    m_writer.Stop();
     m_journal.Write(batch);  // unwritten, the disk tells the next run as much
 }
 
@@ -261,7 +271,7 @@ void TRollback::After(const TChange& change, const TApplied& applied)
     for (const TFailure& failure : applied.Failures)
         if (failure.GoesOn && !failure.Message.empty()) {
             entry->Scheduled = true;
-            m_journal.MarkScheduled(entry->Number);  // not written: the undo finds nothing to put back
+            Journal().MarkScheduled(entry->Number);  // not written: the undo finds nothing to put back
             return;
         }
 }
@@ -272,7 +282,9 @@ bool TRollback::UndoEntries(bool withCount)
     std::vector<bool> neverMade = NeverMade(m_entries);
     size_t left = 0;
     for (size_t i = 0; i < m_entries.size(); ++i) left += m_entries[i].Undone || neverMade[i] ? 0 : 1;
-    if (left == 0) return m_journal.Remove();
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (neverMade[i]) TidyNeverMade(m_entries[i].Change);
+    if (left == 0) return Finish();
     if (withCount) WriteLine(FormatMsg(left == 1 ? MsgRollingBackOne : MsgRollingBackMany, std::to_string(left)));
     TRegistryWrites writes;
     bool all = true;
@@ -294,6 +306,11 @@ bool TRollback::UndoEntries(bool withCount)
             RestoreTime(entry->Change.Path, entry->FileBefore);
         if (entry->Change.Kind == TChangeKind::Directory && entry->Change.Action == TChangeAction::Delete)
             RestoreTime(entry->Change.Path, entry->Change.Before);
+        // A copy left for the restart of Windows keeps the old file in place:
+        // a second name given to it ahead goes.
+        if (entry->Scheduled && !entry->Change.KeepAside.empty() &&
+            SameFile(entry->Change.KeepAside, entry->Change.Path))
+            RemoveSecondName(entry->Change);
         if (inverse.Kept)
             ShowKept(Msg(inverse.Kept));
         else if (failures.empty())
@@ -312,7 +329,7 @@ bool TRollback::UndoEntries(bool withCount)
         m_journal.Close();
         return false;
     }
-    return m_journal.Remove();
+    return Finish();
 }
 
 bool TRollback::Undo()
@@ -371,7 +388,7 @@ void TRollback::Commit()
     // A file put back, or never kept (a record that covered nothing), is not aside.
     for (const TJournalEntry& entry : m_entries)
         if (!entry.Undone && !entry.Change.KeepAside.empty()) RemoveKept(entry.Change.KeepAside);
-    m_journal.Remove();
+    Finish();
     m_entries.clear();
 }
 

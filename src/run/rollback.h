@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "actions/steps.h"
+#include "run/ahead_writer.h"
 #include "run/journal.h"
 
 class TRollback {
@@ -62,10 +63,15 @@ private:
     bool UndoEntries(bool withCount);
     // The target's state as it is now, and where the old file is kept when there is one.
     void KeepOld(TChange& change, int number);
-    // Takes the record written ahead for the change when it still covers it;
-    // one that does not is marked so in the batch.
-    bool ClaimAhead(TChange& change, TJournalBatch& batch);
+    // Takes the record written ahead for the change when it is on the disk
+    // and still covers it; one that does not is marked so in the batch.
+    enum class TClaim { None, Claimed, Unwritten };
+    TClaim ClaimAhead(TChange& change, TJournalBatch& batch, DWORD& code);
     TJournalEntry* Entry(int number);
+    // The journal, once the records written ahead are all on the disk.
+    TJournal& Journal();
+    // The keep directories and then the journal go; false when the journal stays.
+    bool Finish();
 
     TJournal m_journal;
     TMachineView& m_machine;
@@ -74,8 +80,8 @@ private:
     int m_current = 0;  // the entry of the change being made
     std::set<std::string> m_iniFiles;  // INI files whose bytes are journaled
     std::map<std::string, int> m_ahead;  // records ahead whose turn has not come, by the target's PathKey
-    TJournalBatch m_pending;  // records ahead not written yet: the last m_pendingEntries entries
-    size_t m_pendingEntries = 0;
+    std::map<std::string, bool> m_keepsLeft;  // keep directories, by PathKey: there before the run
+    TAheadWriter m_writer{m_journal};    // writes them; after m_journal, which it uses
 };
 
 // For a plan: what a run would put back first, when an earlier run was

@@ -4,6 +4,7 @@
 
 #include "actions/registry.h"
 #include "core/ansi_text.h"
+#include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/run_state.h"
@@ -230,13 +231,15 @@ std::vector<bool> NeverMade(const std::vector<TJournalEntry>& entries)
         if (entry.Undone) continue;
         const TChange& c = entry.Change;
         if (entry.Ahead && !entry.Scheduled && c.Kind == TChangeKind::File) {
-            // Keeping the old file aside is the first thing such a change does to
-            // its target; where there was none, making the target is the only one.
+            // Where a target was there, the change keeps the old file under a
+            // second name before it replaces the target; where there was none,
+            // making the target is all it does.
             const std::string& evidence = c.Before.Present ? c.KeepAside : c.Path;
             std::string target = Key(c.Path), kept = Key(evidence);
             bool moved = false;
             for (const std::string& path : touched) moved = moved || Within(path, target) || Within(path, kept);
-            never[i] = !evidence.empty() && !moved && !IsThere(evidence);
+            if (!evidence.empty() && !moved)
+                never[i] = !IsThere(evidence) || (c.Before.Present && SameFile(evidence, c.Path));
         }
         for (const std::string* path : {&c.Path, &c.To})
             if (!path->empty()) touched.push_back(Key(*path));

@@ -21,11 +21,11 @@ TInverse Inverse(const TJournalEntry& entry, TMachineView& machine);
 
 // Per entry (in the journal's order), whether it was written ahead of its
 // turn and the disk shows its change was never made, so that there is
-// nothing to put back and no line to show: the old target was never kept
-// aside (the first thing such a change does to a target that is there), or
-// no target was made where there was none. Told only where no later change
-// not yet undone touched those paths, since its undo, which comes first,
-// could bring them back; such an entry is put back as any other.
+// nothing to put back and no line to show: a target that was there still is,
+// its old file at most given a second name (the first thing such a change
+// does to it), or no target was made where there was none. Told only where
+// no later change not yet undone touched those paths, since its undo, which
+// comes first, could bring them back; such an entry is put back as any other.
 std::vector<bool> NeverMade(const std::vector<TJournalEntry>& entries);
 
 // A file's or directory's last-write time as it was before the run; a time
