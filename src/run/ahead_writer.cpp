@@ -6,16 +6,22 @@
 
 void TAheadWriter::Submit(const TJournalEntry& entry)
 {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_batch.Add(entry);
+    m_keeps.push_back({entry.Number, entry.Change.Path, entry.Change.KeepAside});
+}
+
+void TAheadWriter::Send()
+{
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_batch.Add(entry);
-        m_keeps.push_back({entry.Number, entry.Change.Path, entry.Change.KeepAside});
+        if (m_batch.Empty()) return;
         if (!m_thread.joinable()) {
             m_stopping = false;
             m_thread = std::thread([this] { Work(); });
             return;
         }
-        if (!m_idle) return;  // busy: it takes this with the next write
+        if (!m_idle) return;  // busy: it takes them when it is done
         m_idle = false;
     }
     m_work.notify_one();
@@ -23,6 +29,7 @@ void TAheadWriter::Submit(const TJournalEntry& entry)
 
 DWORD TAheadWriter::Wait(int number, bool& kept)
 {
+    Send();
     std::unique_lock<std::mutex> guard(m_lock);
     // A number never queued is told as soon as nothing is left to do.
     auto answered = [this, number] { return m_results.count(number) || (!m_busy && m_batch.Empty()); };
@@ -44,6 +51,7 @@ DWORD TAheadWriter::Wait(int number, bool& kept)
 
 void TAheadWriter::Idle()
 {
+    Send();
     std::unique_lock<std::mutex> guard(m_lock);
     auto idle = [this] { return !m_busy && m_batch.Empty(); };
     if (idle()) return;

@@ -1,7 +1,6 @@
 // The records of copies journaled ahead of their turns (run/rollback.h) go to
-// the disk on a thread of their own. What the walk tells of while one write
-// is being flushed goes in the next, so a batch costs one write and one
-// flush; once a batch is on the disk, each replaced target in it gets its
+// the disk on a thread of their own, those the walk told of together in one
+// write and one flush (what comes while one is flushed goes in the next); once a batch is on the disk, each replaced target in it gets its
 // second name, where its old file is kept (KeepBySecondName), so that the
 // step has only to put the new file in its place. The run waits for a record
 // only when its step's turn comes before it is written.
@@ -28,6 +27,10 @@ public:
     // Queues the entry's record and, when it keeps an old file aside, the
     // second name that keeps it, made once the record is on the disk.
     void Submit(const TJournalEntry& entry);
+
+    // What is queued goes to the disk: the records the walk told of together
+    // are written together.
+    void Send();
 
     // Waits for the entry queued before: 0 when its record is on the disk,
     // else the system's code why it may not be (no second name is made

@@ -245,6 +245,11 @@ void TRollback::Ahead(const TChange& change)
     m_entries.push_back(std::move(entry));
 }
 
+void TRollback::SendAhead()
+{
+    m_writer.Send();
+}
+
 void TRollback::EndAhead()
 {
     // The walk ended before their turns: nothing of them was made. A second

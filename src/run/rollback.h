@@ -38,9 +38,11 @@ public:
     void After(const TChange& change, const TApplied& applied);
 
     // A copy the walk will come to soon, as decided now: its record is
-    // written ahead, with the others the walk tells of, before the next
-    // change is made.
+    // written ahead, with the others the walk tells of, once SendAhead says so
+    // (or a change needs it).
     void Ahead(const TChange& change);
+    // The records told of so far go to the disk, on a thread of their own.
+    void SendAhead();
     // The walk that told of copies ended: the records of those whose turn
     // never came are marked as covering nothing, in one write.
     void EndAhead();

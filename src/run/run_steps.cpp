@@ -42,6 +42,8 @@ TApplied TRunSteps::Make(const TChange& change)
     if (change.Nothing) return {};
     TChange made = change;
     bool copy = IsPlainCopy(change);
+    // The records the walk told of since the last step are written while this one's copy is awaited.
+    if (m_rollback) m_rollback->SendAhead();
     if (copy && m_ahead.Has(change.Path))
         made.CopiedAhead = m_ahead.Claim(change.From, change.Path, DecidedFacts(change));
     if (!m_rollback || !Journaled(change)) {
