@@ -105,11 +105,12 @@ bool IsThere(const std::string& path)
 }
 
 // The target's attributes as they were before the run (a copy gives the
-// old file plain ones before it replaces it).
+// old file plain ones before it replaces it). The bytes are back: attributes
+// that cannot be set are only attributes.
 void RestoreAttributes(const TChange& change)
 {
     if (change.Before.Known && change.Before.Attributes != 0)
-        SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);  // the bytes are back; attributes that cannot be set are only attributes
+        SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
 }
 
 // Undo: the kept file back in its place, over what the run put there.

@@ -1,9 +1,10 @@
 // The records of copies journaled ahead of their turns (run/rollback.h) go to
-// the disk on a thread of their own, those the walk told of together in one
-// write and one flush (what comes while one is flushed goes in the next); once a batch is on the disk, each replaced target in it gets its
-// second name, where its old file is kept (KeepBySecondName), so that the
-// step has only to put the new file in its place. The run waits for a record
-// only when its step's turn comes before it is written.
+// the disk on a thread of their own: those the walk told of together in one
+// write and one flush (what comes while one is flushed goes in the next).
+// Once a batch is on the disk, each replaced target in it gets its second
+// name, where its old file is kept (KeepBySecondName), so that the step has
+// only to put the new file in its place. The run waits for a record only when
+// its step's turn comes before it is written.
 #pragma once
 
 #include <windows.h>

@@ -391,8 +391,16 @@ void TRollback::Commit()
     // Marked first: a run ended now finishes the cleaning and never undoes.
     m_journal.MarkCommitted();
     // A file put back, or never kept (a record that covered nothing), is not aside.
-    for (const TJournalEntry& entry : m_entries)
-        if (!entry.Undone && !entry.Change.KeepAside.empty()) RemoveKept(entry.Change.KeepAside);
+    for (const TJournalEntry& entry : m_entries) {
+        const TChange& c = entry.Change;
+        if (entry.Undone || c.KeepAside.empty()) continue;
+        // A record ahead read back from the journal may have left the target's
+        // second name alone; the two names share the target's attributes.
+        if (entry.Ahead && SameFile(c.KeepAside, c.Path))
+            RemoveSecondName(c);
+        else
+            RemoveKept(c.KeepAside);
+    }
     Finish();
     m_entries.clear();
 }

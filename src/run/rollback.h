@@ -1,13 +1,14 @@
 // Undo of a failed run (Rollback=1). Before each change the run journals
 // what it will change and what is there (run/journal.h); a file it replaces
-// or deletes is renamed aside instead of being lost. When the run fails, every
-// change is put back, newest first, each with its line and status. When it
-// ends well, the kept files and the journal go. A journal that a run leaves
-// because it was ended at some moment is finished by the next run: undone,
-// or (the run had ended well) cleaned up, or (the run restarted from its new
-// copy) taken over by that copy. The copies a walk will come to are journaled
-// ahead of their turns, a batch in one write and one flush; at its turn a copy
-// that is still the one recorded needs no record of its own.
+// or deletes is kept (run/kept_files.h) instead of being lost. When the run
+// fails, every change is put back, newest first, each with its line and
+// status. When it ends well, the kept files and the journal go. A journal
+// that a run leaves because it was ended at some moment is finished by the
+// next run: undone, or (the run had ended well) cleaned up, or (the run
+// restarted from its new copy) taken over by that copy. The copies a walk
+// will come to are journaled ahead of their turns, a batch in one write and
+// one flush; at its turn a copy that is still the one recorded needs no
+// record of its own.
 #pragma once
 
 #include <map>
@@ -81,9 +82,9 @@ private:
     int m_next = 1;
     int m_current = 0;  // the entry of the change being made
     std::set<std::string> m_iniFiles;  // INI files whose bytes are journaled
-    std::map<std::string, int> m_ahead;  // records ahead whose turn has not come, by the target's PathKey
-    std::map<std::string, bool> m_keepsLeft;  // keep directories, by PathKey: there before the run
-    TAheadWriter m_writer{m_journal};    // writes them; after m_journal, which it uses
+    std::map<std::string, int> m_ahead;       // records ahead whose turn has not come, by the target's PathKey
+    std::map<std::string, bool> m_keepsLeft;  // keep directories, by PathKey: whether there before the run
+    TAheadWriter m_writer{m_journal};  // writes the records ahead; declared after the journal it uses
 };
 
 // For a plan: what a run would put back first, when an earlier run was
