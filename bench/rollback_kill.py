@@ -4,7 +4,9 @@
 A script that changes every kind of thing - files copied, replaced, deleted
 and renamed, directories made, removed and renamed, registry values and keys
 written and removed, INI values, text lines, an alias - and then fails at its
-last item is run with Rollback=1 and killed at a random moment. A normal run
+last item is run with Rollback=1 and killed at a random moment. Eight more
+files replaced one item after another keep records written ahead of their
+turns in the journal for much of the run (one of them read-only). A normal run
 follows, with the failure still in place: it finishes the rollback of the
 killed run, runs, fails and rolls back. After it the workstation must be
 exactly as it was before the killed run: every file's bytes, attributes and
@@ -65,6 +67,7 @@ def script(share):
             "BDEAlias1=Ledger\r\nBDEAlias1Params=STANDARD;PATH:C:\\data\r\n"
             "Text1=app.cfg\r\nText1Str1Prefix=Theme=\r\nText1Str1Full=Theme=dark\r\n"
             "[Update]\r\nFile1=b.txt\r\nFile2=c.txt\r\nFile3=old.dll\r\nFile3RenameTo=older.dll\r\n"
+            + "".join(f"File{n + 3}=r{n}.dat\r\n" for n in range(1, 9)) +
             "Dir1=olddir\r\nDir1RenameTo=renamed\r\n"
             f"Reg1={KEY}\r\nReg1Val1Name=Existing\r\nReg1Val1Value=new\r\n"
             "Ini1=app.ini\r\nIni1Val1Section=Main\r\nIni1Val1Name=Level\r\nIni1Val1Value=2\r\n"
@@ -82,6 +85,9 @@ def baseline(program, share, exe, standin):
     write(os.path.join(program, "b.txt"), "old b", 1)
     write(os.path.join(program, "c.txt"), "old c", 1)
     write(os.path.join(program, "old.dll"), "old dll", 1)
+    for n in range(1, 9):
+        write(os.path.join(program, f"r{n}.dat"), f"old r{n}", 1)
+    os.chmod(os.path.join(program, "r1.dat"), 0o444)
     write(os.path.join(program, "olddir", "inside.txt"), "in", 1)
     for n in range(3):
         write(os.path.join(program, f"gone{n}.txt"), "gone" * (n + 1), 1)
@@ -105,6 +111,8 @@ def prepare_share(share, program):
     write(os.path.join(share, "fresh.txt"), "fresh", 2)
     write(os.path.join(share, "b.txt"), "new b, longer", 2)
     write(os.path.join(share, "c.txt"), os.urandom(300000), 2)
+    for n in range(1, 9):
+        write(os.path.join(share, f"r{n}.dat"), f"new r{n}, longer", 2)
 
 
 def snapshot(program):

@@ -81,7 +81,7 @@ TApplied Delete(const TChange& change)
     TFileResult step;
     if (!change.KeepAside.empty()) {
         // Kept aside as it is, attributes and all, until the run ends well.
-        if (!MoveFileA(change.Path.c_str(), change.KeepAside.c_str())) step = LastFileFailure();
+        if (!MoveAside(change.Path, change.KeepAside)) step = LastFileFailure();
         NoteFileChanged(change.KeepAside);
     } else {
         step = ResetAttributes(change.Path);
@@ -104,17 +104,40 @@ bool IsThere(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The target's attributes as they were before the run (a copy gives the
+// old file plain ones before it replaces it). The bytes are back: attributes
+// that cannot be set are only attributes.
+void RestoreAttributes(const TChange& change)
+{
+    if (change.Before.Known && change.Before.Attributes != 0)
+        SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
+}
+
 // Undo: the kept file back in its place, over what the run put there.
 TApplied PutBack(const TChange& change)
 {
-    if (!IsThere(change.From)) return {};  // never set aside: the old file is still in place
+    if (!IsThere(change.From)) {
+        // Never set aside: the old file is still in place.
+        if (IsThere(change.Path)) RestoreAttributes(change);
+        return {};
+    }
+    if (SameFile(change.From, change.Path)) {
+        // A second name of the target itself: the new file never took its
+        // place, and only that name goes.
+        SetFileAttributesA(change.From.c_str(), FILE_ATTRIBUTE_NORMAL);  // the delete tells whether it mattered
+        BOOL deleted = DeleteFileA(change.From.c_str());
+        DWORD error = deleted ? 0 : GetLastError();
+        NoteFileChanged(change.From);
+        RestoreAttributes(change);
+        return deleted ? TApplied{} : Applied(FailureOf(static_cast<int32_t>(error)));
+    }
     if (IsThere(change.Path)) SetFileAttributesA(change.Path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only new file must not stop it
     BOOL moved = MoveFileExA(change.From.c_str(), change.Path.c_str(), MOVEFILE_REPLACE_EXISTING);
     DWORD error = moved ? 0 : GetLastError();
     NoteFileChanged(change.From);
     NoteFileChanged(change.Path);
     if (!moved) return Applied(FailureOf(static_cast<int32_t>(error)));
-    if (change.Before.Known && change.Before.Attributes != 0) SetFileAttributesA(change.Path.c_str(), change.Before.Attributes);
+    RestoreAttributes(change);
     return {};
 }
 

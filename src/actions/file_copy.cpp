@@ -145,14 +145,47 @@ TFileResult CopyIntoPartial(const std::string& source, const std::string& partia
     return Success();
 }
 
+using TCreateHardLink = BOOL(WINAPI*)(LPCSTR, LPCSTR, LPSECURITY_ATTRIBUTES);
+
+// The system's CreateHardLinkA; null on systems without one (the 9x family).
+TCreateHardLink HardLinkFunction()
+{
+    // kernel32 stays loaded for the life of the process: no owner is needed.
+    static const TCreateHardLink function = reinterpret_cast<TCreateHardLink>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateHardLinkA"));
+    return function;
+}
+
+// Keeps the old target under its second name and puts the new file in its
+// place the way any copy does: the target's name is never missing meanwhile
+// (a missing name costs Wine a scan of the whole directory at each look-up,
+// a rename aside and back two of them). False, with nothing done, where the
+// file system has no second names.
+bool KeptByLink(const std::string& partial, const std::string& target, const std::string& keepAside,
+                TFileResult& result)
+{
+    if (!KeepBySecondName(target, keepAside)) return false;
+    NoteFileChanged(keepAside);
+    if (MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        result = Success();
+        return true;
+    }
+    result = LastFileFailure();
+    // The target is still the old file; a second name that stays is one the journal's undo removes.
+    DeleteFileA(keepAside.c_str());
+    return true;
+}
+
 // Puts the complete scratch copy in the target's place.
 TFileResult ReplaceByPartial(const std::string& partial, const std::string& target, const std::string& keepAside,
                              bool targetThere)
 {
     if (!keepAside.empty() && targetThere) {
+        TFileResult linked;
+        if (KeptByLink(partial, target, keepAside, linked)) return linked;
         // The old file goes aside first; should the new one then not take its
         // place, the old one goes back.
-        if (!MoveFileA(target.c_str(), keepAside.c_str())) return LastFileFailure();
+        if (!MoveAside(target, keepAside)) return LastFileFailure();
         NoteFileChanged(keepAside);
         if (!MoveFileA(partial.c_str(), target.c_str())) {
             TFileResult failed = LastFileFailure();
@@ -197,6 +230,36 @@ TFileResult CopyOnto(const std::string& source, const std::string& target, const
 }
 
 }  // namespace
+
+bool KeepBySecondName(const std::string& target, const std::string& keepAside)
+{
+    // The 9x family has neither hard links nor the replacing rename that follows them.
+    TCreateHardLink link = Run.NtFamily ? HardLinkFunction() : nullptr;
+    if (!link) return false;
+    if (link(keepAside.c_str(), target.c_str(), nullptr)) return true;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+    return MakeKeepDirectory(keepAside) && link(keepAside.c_str(), target.c_str(), nullptr);
+}
+
+bool MoveAside(const std::string& path, const std::string& keepAside)
+{
+    if (MoveFileA(path.c_str(), keepAside.c_str())) return true;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND || !MakeKeepDirectory(keepAside)) return false;
+    return MoveFileA(path.c_str(), keepAside.c_str());
+}
+
+bool MakeKeepDirectory(const std::string& keepAside)
+{
+    // Two levels at most: a keep directory and its bucket.
+    std::string bucket = DirectoryPart(keepAside);
+    while (!bucket.empty() && (bucket.back() == '\\' || bucket.back() == '/')) bucket.pop_back();
+    if (CreateDirectoryA(bucket.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) return false;
+    std::string root = DirectoryPart(bucket);
+    while (!root.empty() && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+    if (!CreateDirectoryA(root.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    return CreateDirectoryA(bucket.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
 
 TFileResult ProbeWritable(const std::string& target)
 {

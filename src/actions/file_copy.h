@@ -57,8 +57,10 @@ inline TFileResult LastFileFailure()
 // version of its source. With a SHA-256 in the facts the bytes are hashed
 // as they are copied, and bytes of another hash leave the old target in
 // place too (BytesDiffer). A source or target that is not a disk file is
-// refused (NotADiskFile). With `keepAside`, an existing target is renamed
-// there instead of being replaced, just before the new file takes its place.
+// refused (NotADiskFile). With `keepAside`, an existing target is kept under
+// that name instead of being lost, just before the new file takes its place:
+// a second name of the same file (a hard link) where the file system has
+// them, else renamed there.
 // With `copiedAhead` the scratch copy beside the target is already complete
 // and on the disk (CopyBeside): it only takes the target's place. With
 // `targetAbsent` the caller has just found no target there: it is not asked
@@ -77,6 +79,22 @@ TFileResult ClearAndCopy(const std::string& source, const std::string& target, c
 // Safe on any thread: it reads and writes only its own two files and keeps
 // no state of the run.
 TFileResult CopyBeside(const std::string& source, const std::string& target, const TSourceFacts& facts);
+
+// Gives the existing target a second name, `keepAside` (a hard link on its
+// volume), where its old file stays when a copy replaces it; nothing about
+// the target changes. The directory the name goes in is made when missing
+// (MakeKeepDirectory). False, with the system's error, where the file system
+// has no second names. Safe on any thread, like CopyBeside.
+bool KeepBySecondName(const std::string& target, const std::string& keepAside);
+
+// Renames the file to `keepAside`, making its directory when missing; false
+// with the system's error.
+bool MoveAside(const std::string& path, const std::string& keepAside);
+
+// Makes the directory `keepAside` goes in, and the one above it, where they
+// are missing (a run's keep directory and its bucket); false with the
+// system's error.
+bool MakeKeepDirectory(const std::string& keepAside);
 
 // Removes the scratch file beside the target that CopyBeside made.
 void RemoveCopyBeside(const std::string& target);

@@ -93,3 +93,17 @@ bool OpenFileFacts(HANDLE file, TOpenFileFacts& facts, bool attributes)
     facts.Attributes = basic.FileAttributes;
     return true;
 }
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2] = {};
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        // No access asked for: any file, held open by anyone, can be told.
+        UniqueFile file(CreateFileA(paths[i]->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file || !GetFileInformationByHandle(file.Get(), &info[i])) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}

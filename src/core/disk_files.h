@@ -40,3 +40,7 @@ struct TOpenFileFacts {
 // Fills `facts` from the open file; false with the system's error left in
 // GetLastError. Without `attributes` they are not asked for.
 bool OpenFileFacts(HANDLE file, TOpenFileFacts& facts, bool attributes = false);
+
+// Whether the two paths name one file (two hard links of it): the same volume
+// and file index. False when either cannot be opened or asked.
+bool SameFile(const std::string& a, const std::string& b);

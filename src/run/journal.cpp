@@ -151,6 +151,7 @@ std::string EntryLine(const TJournalEntry& entry)
         .State("a.", c.After)
         .State("f.", entry.FileBefore)
         .Number("whole", entry.WholeFile);
+    if (entry.Ahead) record.Number("ahead", 1);
     for (const std::string& level : entry.Levels) record.Field("level", level);
     for (const auto& [name, value] : entry.Values) record.Field("vname", name).State("v.", value);
     return record.Line();
@@ -179,6 +180,7 @@ TJournalEntry EntryOf(const TFields& fields)
     c.After = GetState(fields, "a.");
     entry.FileBefore = GetState(fields, "f.");
     entry.WholeFile = GetNumber(fields, "whole") != 0;
+    entry.Ahead = GetNumber(fields, "ahead") != 0;  // absent in the records of older runs
     for (size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].first == "level") entry.Levels.push_back(fields[i].second);
         if (fields[i].first != "vname") continue;
@@ -211,6 +213,21 @@ bool ParseLine(const std::string& line, std::string& type, TFields& fields)
         at = next;
     }
     return true;
+}
+
+// Whether the file of that size ends with a record's line end; false when it
+// cannot be told (the next record then starts on a fresh line, which a reader
+// passes over when empty).
+bool EndsWithLineEnd(HANDLE file, int64_t size)
+{
+    if (size < 2) return false;
+    LARGE_INTEGER at{};
+    at.QuadPart = size - 2;
+    char last[2] = {};
+    DWORD read = 0;
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !ReadFile(file, last, 2, &read, nullptr) || read != 2)
+        return false;
+    return last[0] == '\r' && last[1] == '\n';
 }
 
 }  // namespace
@@ -264,11 +281,12 @@ TJournalContents ReadJournal(const std::string& path)
     return contents;
 }
 
-DWORD TJournal::Append(const std::string& record)
+DWORD TJournal::Append(const std::string& records)
 {
+    std::string text;
     if (!m_file) {
         if (IsDeviceName(m_path)) return ERROR_INVALID_NAME;
-        m_file.Reset(CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+        m_file.Reset(CreateFileA(m_path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!m_file) return GetLastError();
         if (!IsDiskFile(m_file.Get())) {
@@ -276,21 +294,45 @@ DWORD TJournal::Append(const std::string& record)
             return ERROR_INVALID_NAME;
         }
         LARGE_INTEGER size{};
-        if (GetFileSizeEx(m_file.Get(), &size) && size.QuadPart == 0) {
-            std::string head = std::string(FirstLine) + "\r\n";
-            DWORD written = 0;
-            WriteFile(m_file.Get(), head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
-        }
+        if (!GetFileSizeEx(m_file.Get(), &size)) return WriteFailed(GetLastError());
+        if (size.QuadPart == 0)
+            text = std::string(FirstLine) + "\r\n";
+        else if (!EndsWithLineEnd(m_file.Get(), size.QuadPart))
+            text = "\r\n";  // a record cut off before: the next one must not run into it
+        LARGE_INTEGER end{};
+        if (!SetFilePointerEx(m_file.Get(), end, nullptr, FILE_END)) return WriteFailed(GetLastError());
     }
-    LARGE_INTEGER end{};
-    if (!SetFilePointerEx(m_file.Get(), end, nullptr, FILE_END)) return GetLastError();
+    text += records;
     DWORD written = 0;
-    if (!WriteFile(m_file.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr))
-        return GetLastError();
-    if (written != record.size()) return ERROR_DISK_FULL;
+    if (!WriteFile(m_file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+        return WriteFailed(GetLastError());
+    if (written != text.size()) return WriteFailed(ERROR_DISK_FULL);
     // Written ahead: the change it announces is made only once the record is on the disk.
-    if (!FlushFileBuffers(m_file.Get())) return GetLastError();
+    if (!FlushFileBuffers(m_file.Get())) return WriteFailed(GetLastError());
     return 0;
+}
+
+DWORD TJournal::WriteFailed(DWORD code)
+{
+    // What part of the records reached the file is not known: the next write
+    // opens it again and starts on a line of its own.
+    m_file.Reset();
+    return code;
+}
+
+void TJournalBatch::Add(const TJournalEntry& entry)
+{
+    m_text += EntryLine(entry);
+}
+
+void TJournalBatch::AddUndone(int number)
+{
+    m_text += TRecord("undone").Number("n", number).Line();
+}
+
+DWORD TJournal::Write(const TJournalBatch& batch)
+{
+    return batch.Empty() ? 0 : Append(batch.m_text);
 }
 
 DWORD TJournal::Write(const TJournalEntry& entry)

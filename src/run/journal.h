@@ -4,7 +4,10 @@
 // since (a change undone, left for the restart of Windows, the run handed
 // over to its restarted copy, the run ended well). Each record is one line
 // with a checksum, so that a record cut off by a power failure is known as
-// never written - and the change it announced as never made.
+// never written - and the change it announced as never made. The copies a
+// walk is about to make are journaled together, ahead of their turns, in one
+// write and one flush (TJournalBatch); such a record says so ("ahead"), and
+// whether its change was made is told by the disk (see NeverMade).
 #pragma once
 
 #include <string>
@@ -24,6 +27,9 @@ struct TJournalEntry {
     std::vector<std::pair<std::string, TState>> Values;  // a removed registry key's values
     bool Undone = false;
     bool Scheduled = false;  // left for the next start of Windows: it stays
+    // Written ahead of its turn, with others of the walk: no record tells
+    // whether its change was made, the disk does.
+    bool Ahead = false;
 };
 
 struct TJournalContents {
@@ -36,6 +42,18 @@ struct TJournalContents {
 // Reads a journal; records cut off or damaged are left out.
 TJournalContents ReadJournal(const std::string& path);
 
+// Records written together, in one write and one flush.
+class TJournalBatch {
+public:
+    void Add(const TJournalEntry& entry);
+    void AddUndone(int number);
+    bool Empty() const { return m_text.empty(); }
+
+private:
+    friend class TJournal;
+    std::string m_text;
+};
+
 class TJournal {
 public:
     explicit TJournal(std::string path) : m_path(std::move(path)) {}
@@ -44,6 +62,8 @@ public:
     // Appends the entry, flushed to the disk when this returns; the file is
     // made at the first record. Gives the system's code, 0 when written.
     DWORD Write(const TJournalEntry& entry);
+    // Appends the batch's records, flushed together; nothing for an empty batch.
+    DWORD Write(const TJournalBatch& batch);
     DWORD MarkUndone(int number);
     DWORD MarkScheduled(int number);
     DWORD MarkHandedOver();
@@ -55,7 +75,8 @@ public:
     void Close() { m_file.Reset(); }
 
 private:
-    DWORD Append(const std::string& record);
+    DWORD Append(const std::string& records);
+    DWORD WriteFailed(DWORD code);
 
     std::string m_path;
     UniqueFile m_file;

@@ -4,45 +4,29 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 #include "actions/changes.h"
 #include "actions/file_copy.h"
 #include "actions/registry.h"
 #include "core/ansi_text.h"
 #include "core/dir_listing.h"
+#include "core/disk_files.h"
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
 #include "core/report.h"
+#include "core/run_state.h"
 #include "engine/engine.h"
 #include "machine/before_state.h"
+#include "run/kept_files.h"
+#include "run/undo_steps.h"
 
 namespace {
 
 constexpr int64_t WholeIniLimit = 1 << 20;
-
-// The place a replaced or deleted file is kept: beside it, so that keeping it
-// is a rename on its own volume.
-std::string AsideName(const std::string& target, int number)
-{
-    std::string aside = target + ".~vtk" + std::to_string(number);
-    if (aside.size() < MAX_PATH) return aside;
-    uint32_t hash = 2166136261u;
-    for (char c : FileNamePart(target)) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    char name[32];
-    std::snprintf(name, sizeof name, "~vk%08lx_%d.tmp", static_cast<unsigned long>(hash), number);
-    return DirectoryPart(target) + name;
-}
-
-// A file left at that name by an earlier run is no kept file of this one.
-void ClearAside(const std::string& aside)
-{
-    if (GetFileAttributesA(aside.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesA(aside.c_str(), FILE_ATTRIBUTE_NORMAL);  // the delete tells whether it mattered
-    DeleteFileA(aside.c_str());
-    NoteFileChanged(aside);
-}
 
 bool KeepsOldFile(const TChange& change)
 {
@@ -51,214 +35,44 @@ bool KeepsOldFile(const TChange& change)
             change.FileOp == TFileOp::ReplaceScript || change.FileOp == TFileOp::Delete);
 }
 
-TChange Step(TChangeKind kind, TChangeAction action, const std::string& path)
+// What is at a file change's target now, as the run's listings answer it: a
+// target the decision has just found missing is not asked for again (a
+// missing name costs Wine a scan of its whole directory).
+TState TargetState(const TChange& change, TMachineView& machine)
 {
-    TChange change;
-    change.Kind = kind;
-    change.Action = action;
-    change.Path = change.Target = path;
-    return change;
+    TState state;
+    state.Known = true;
+    if (change.Before.Known && !change.Before.Present) return state;
+    TEntry entry = machine.Entry(change.Path);
+    if (!entry.Exists) return state;
+    state.Present = state.Dated = true;
+    state.Size = entry.Size;
+    state.WriteTime = entry.WriteTime;
+    state.Attributes = entry.Attributes;
+    return state;
 }
 
-TChange FileStep(TFileOp op, const std::string& path)
+bool SameFileState(const TState& a, const TState& b)
 {
-    TChange change = Step(TChangeKind::File, TChangeAction::Delete, path);
-    change.FileOp = op;
-    return change;
+    if (a.Present != b.Present) return false;
+    return !a.Present || (a.Size == b.Size && a.Attributes == b.Attributes && a.Dated == b.Dated &&
+                          CompareFileTime(&a.WriteTime, &b.WriteTime) == 0);
 }
 
-TChange RegistryStep(TChangeKind kind, TChangeAction action, const TChange& of, const std::string& subKey)
+// The copy journaled ahead is the one decided at its turn: the same source as
+// the decision saw it, onto a target that is still as the record has it.
+bool SameCopy(const TChange& written, const TChange& now, const TState& targetNow)
 {
-    TChange change = Step(kind, action, of.Target);
-    change.Root = of.Root;
-    change.SubKey = subKey;
-    change.Name = of.Name;
-    return change;
+    return written.Kind == now.Kind && written.FileOp == now.FileOp && written.Action == now.Action &&
+           written.UntilReboot == now.UntilReboot && PathKey(written.Path) == PathKey(now.Path) &&
+           written.From == now.From && SameFileState(written.FromState, now.FromState) &&
+           written.Release == now.Release && written.Sha256 == now.Sha256 &&
+           SameFileState(written.Before, targetNow);
 }
 
-bool IsThere(const std::string& path)
+TFailure Unwritable(const TJournal& journal, DWORD code)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// What puts an entry back, in the order to make it; a message instead when
-// the change stays.
-struct TInverse {
-    std::vector<TChange> Changes;
-    unsigned Kept = 0;
-};
-
-TInverse FileInverse(const TJournalEntry& entry)
-{
-    const TChange& c = entry.Change;
-    TInverse inverse;
-    switch (c.FileOp) {
-    case TFileOp::Rename:
-        if (IsThere(c.To) && !IsThere(c.Path)) {
-            TChange back = FileStep(TFileOp::Rename, c.To);
-            back.Action = TChangeAction::Rename;
-            back.To = c.Path;
-            inverse.Changes.push_back(back);
-        }
-        return inverse;
-    case TFileOp::ReplaceProgram:
-        inverse.Kept = MsgKeptProgram;
-        return inverse;
-    default:
-        break;
-    }
-    if (!c.KeepAside.empty()) {
-        TChange back = FileStep(TFileOp::PutBack, c.Path);
-        back.From = c.KeepAside;
-        back.Before = c.Before;
-        inverse.Changes.push_back(back);
-    } else if (!c.Before.Present) {
-        inverse.Changes.push_back(FileStep(TFileOp::RemoveMade, c.Path));
-    }
-    return inverse;
-}
-
-TInverse RegistryInverse(const TJournalEntry& entry)
-{
-    const TChange& c = entry.Change;
-    TInverse inverse;
-    if (c.Kind == TChangeKind::RegistryKey && c.Action == TChangeAction::Create) {
-        for (const std::string& level : entry.Levels)
-            inverse.Changes.push_back(RegistryStep(TChangeKind::RegistryKey, TChangeAction::Delete, c, level));
-        return inverse;
-    }
-    if (c.Kind == TChangeKind::RegistryKey) {
-        inverse.Changes.push_back(RegistryStep(TChangeKind::RegistryKey, TChangeAction::Create, c, c.SubKey));
-        for (const auto& [name, value] : entry.Values) {
-            TChange write = RegistryStep(TChangeKind::RegistryValue, TChangeAction::Create, c, c.SubKey);
-            write.Name = name;
-            write.After = value;
-            inverse.Changes.push_back(write);
-        }
-        return inverse;
-    }
-    TChange value = RegistryStep(TChangeKind::RegistryValue, TChangeAction::Replace, c, c.SubKey);
-    value.After = c.Before;
-    if (!c.Before.Present) value.Action = TChangeAction::Delete;
-    // A value that is not there now needs no deleting.
-    if (value.Action != TChangeAction::Delete || WholeRegistryValue(c.Root, c.SubKey, c.Name).Present)
-        inverse.Changes.push_back(value);
-    return inverse;
-}
-
-TInverse IniInverse(const TJournalEntry& entry)
-{
-    const TChange& c = entry.Change;
-    TInverse inverse;
-    if (entry.WholeFile) {
-        // The file as it was, whole: the system's profile functions rewrite a
-        // file in place, and a run ended meanwhile may leave it cut short.
-        TChange whole = FileStep(entry.FileBefore.Present ? TFileOp::Restore : TFileOp::RemoveMade, c.Path);
-        whole.Before = entry.FileBefore;
-        inverse.Changes.push_back(whole);
-        return inverse;
-    }
-    TChange undo = Step(TChangeKind::IniValue, TChangeAction::Delete, c.Path);
-    undo.Section = c.Section;
-    undo.Name = c.Name;
-    if (!c.Name.empty()) {
-        if (c.Before.Present) {
-            undo.Action = TChangeAction::Replace;
-            undo.After = c.Before;
-        }
-        inverse.Changes.push_back(undo);
-    } else {
-        // A whole section: removed, then its lines as they were.
-        inverse.Changes.push_back(undo);
-        for (size_t start = 0; start < c.Before.Data.size();) {
-            size_t end = c.Before.Data.find('\0', start);
-            if (end == std::string::npos) end = c.Before.Data.size();
-            std::string line = c.Before.Data.substr(start, end - start);
-            start = end + 1;
-            size_t equals = line.find('=');
-            if (line.empty() || equals == std::string::npos) continue;
-            TChange write = undo;
-            write.Action = TChangeAction::Replace;
-            write.Name = line.substr(0, equals);
-            write.After.Data = line.substr(equals + 1);
-            inverse.Changes.push_back(write);
-        }
-    }
-    if (entry.FileBefore.Known && !entry.FileBefore.Present)
-        inverse.Changes.push_back(FileStep(TFileOp::RemoveMade, c.Path));
-    return inverse;
-}
-
-TInverse Inverse(const TJournalEntry& entry, TMachineView& machine)
-{
-    const TChange& c = entry.Change;
-    TInverse inverse;
-    if (entry.Scheduled) {
-        inverse.Kept = MsgKeptAtRestart;
-        return inverse;
-    }
-    switch (c.Kind) {
-    case TChangeKind::File:
-        return FileInverse(entry);
-    case TChangeKind::Directory:
-        if (c.Action == TChangeAction::Create) {
-            for (const std::string& level : entry.Levels)
-                if (IsThere(level)) inverse.Changes.push_back(Step(TChangeKind::Directory, TChangeAction::Delete, level));
-        } else if (c.Action == TChangeAction::Delete) {
-            if (!IsThere(c.Path)) {
-                TChange made = Step(TChangeKind::Directory, TChangeAction::Create, c.Path);
-                made.Before = c.Before;
-                inverse.Changes.push_back(made);
-            }
-        } else if (IsThere(c.To) && !IsThere(c.Path)) {
-            TChange back = Step(TChangeKind::Directory, TChangeAction::Rename, c.To);
-            back.To = c.Path;
-            inverse.Changes.push_back(back);
-        }
-        return inverse;
-    case TChangeKind::RegistryKey:
-    case TChangeKind::RegistryValue:
-        return RegistryInverse(entry);
-    case TChangeKind::IniValue:
-        return IniInverse(entry);
-    case TChangeKind::TextLine: {
-        // A file the run made for its lines is removed by that file's own undo.
-        if (!entry.FileBefore.Present) return inverse;
-        TChange cut = Step(TChangeKind::TextLine, TChangeAction::Delete, c.Path);
-        cut.Before = entry.FileBefore;
-        inverse.Changes.push_back(cut);
-        return inverse;
-    }
-    case TChangeKind::Alias: {
-        TChange undo = Step(TChangeKind::Alias, TChangeAction::Delete, c.Target);
-        undo.Name = c.Name;
-        bool there = machine.Alias(c.Name).Found;
-        if (!c.Before.Present && !there) return inverse;
-        if (c.Before.Present) {
-            undo.Action = there ? TChangeAction::Replace : TChangeAction::Create;
-            undo.DriverType = c.Before.Version;  // the driver type as the engine gave it
-            undo.After.Data = undo.DriverType.empty() ? c.Before.Data : undo.DriverType + ";" + c.Before.Data;
-        }
-        inverse.Changes.push_back(undo);
-        return inverse;
-    }
-    case TChangeKind::Server:
-        inverse.Kept = MsgKeptServer;
-        return inverse;
-    case TChangeKind::Restart:
-        break;
-    }
-    return inverse;
-}
-
-// A file's or directory's last-write time as it was before the run.
-void RestoreTime(const std::string& path, const TState& before)
-{
-    if (!before.Present || !before.Dated) return;
-    UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    // The contents are back; a time that cannot be set is only a time.
-    if (file) SetFileTime(file.Get(), nullptr, nullptr, &before.WriteTime);
+    return FailureOf(FormatMsg(MsgJournalUnwritable, journal.Path(), SystemMessageOrCode(static_cast<int32_t>(code))));
 }
 
 }  // namespace
@@ -270,19 +84,100 @@ bool Journaled(const TChange& change)
              (change.FileOp == TFileOp::StageOwnFile || change.FileOp == TFileOp::StageLanguage));
 }
 
+void TRollback::KeepOld(TChange& change, int number)
+{
+    change.Before = TargetState(change, m_machine);
+    change.KeepAside.clear();
+    if (!change.Before.Present) return;
+    change.KeepAside = KeptName(change.Path, number, m_journal.Path());
+    // A file left at that name by an earlier run is no kept file of this one.
+    // There is none where the keep directory was not there before the run:
+    // asked once per directory, not per name (each costs a look at the system).
+    std::string keep = KeepDirectoryOf(change.KeepAside);
+    if (!keep.empty()) {
+        auto [known, fresh] = m_keepsLeft.try_emplace(PathKey(keep));
+        if (fresh) known->second = m_machine.Entry(keep.substr(0, keep.size() - 1)).Exists;
+        if (!known->second) return;
+    }
+    if (m_machine.Entry(change.KeepAside).Exists) RemoveKept(change.KeepAside);
+}
+
+TJournalEntry* TRollback::Entry(int number)
+{
+    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry)
+        if (entry->Number == number) return &*entry;
+    return nullptr;
+}
+
+TRollback::TClaim TRollback::ClaimAhead(TChange& change, TJournalBatch& batch, DWORD& code)
+{
+    auto found = change.Kind == TChangeKind::File ? m_ahead.find(PathKey(change.Path)) : m_ahead.end();
+    if (found == m_ahead.end()) return TClaim::None;
+    int number = found->second;
+    m_ahead.erase(found);
+    bool kept = false;
+    code = m_writer.Wait(number, kept);
+    // Entries written ahead are among the last ones.
+    auto last = std::find_if(m_entries.rbegin(), m_entries.rend(),
+                             [number](const TJournalEntry& e) { return e.Number == number; });
+    if (last == m_entries.rend()) return TClaim::None;
+    auto entry = std::next(last).base();
+    if (kept) NoteFileChanged(entry->Change.KeepAside);
+    if (code != 0) {
+        entry->Undone = true;  // perhaps never on the disk: its change is not made
+        return TClaim::Unwritten;
+    }
+    if (!SameCopy(entry->Change, change, TargetState(change, m_machine))) {
+        // Decided otherwise at its turn: the record covers nothing, and the
+        // old file's second name goes before the record says so.
+        if (kept) RemoveSecondName(entry->Change);
+        entry->Undone = true;
+        batch.AddUndone(number);
+        return TClaim::None;
+    }
+    change.Before = entry->Change.Before;
+    // Kept by its second name already: the copy only puts the new file in place.
+    change.KeepAside = kept ? std::string() : entry->Change.KeepAside;
+    // From here on it is an entry like any other, in the place of its change:
+    // the run's own undo goes back in the order the changes were made.
+    TJournalEntry claimed = std::move(*entry);
+    claimed.Ahead = false;
+    m_entries.erase(entry);
+    m_entries.push_back(std::move(claimed));
+    m_current = number;
+    return TClaim::Claimed;
+}
+
+bool TRollback::Finish()
+{
+    // The journal goes last: a run ended before finds the directories through it.
+    RemoveKeepDirectories(m_entries);
+    return m_journal.Remove();
+}
+
+TJournal& TRollback::Journal()
+{
+    m_writer.Idle();
+    return m_journal;
+}
+
 TFailure TRollback::Before(TChange& change)
 {
+    TJournalBatch batch;
+    DWORD code = 0;
+    switch (ClaimAhead(change, batch, code)) {
+    case TClaim::Claimed:
+        return {};
+    case TClaim::Unwritten:
+        return Unwritable(m_journal, code);
+    case TClaim::None:
+        break;
+    }
     TJournalEntry entry;
     entry.Number = m_next++;
     switch (change.Kind) {
     case TChangeKind::File:
-        if (KeepsOldFile(change)) {
-            change.Before = FileState(change.Path);
-            if (change.Before.Present) {
-                change.KeepAside = AsideName(change.Path, entry.Number);
-                ClearAside(change.KeepAside);
-            }
-        }
+        if (KeepsOldFile(change)) KeepOld(change, entry.Number);
         break;
     case TChangeKind::Directory:
         if (change.Action == TChangeAction::Create) entry.Levels = MissingDirectoryLevels(change.Path);
@@ -323,34 +218,84 @@ TFailure TRollback::Before(TChange& change)
         break;
     }
     entry.Change = change;
-    DWORD code = m_journal.Write(entry);
-    if (code != 0)
-        return FailureOf(FormatMsg(MsgJournalUnwritable, m_journal.Path(), SystemMessageOrCode(static_cast<int32_t>(code))));
+    batch.Add(entry);
     m_entries.push_back(entry);
+    m_current = entry.Number;
+    code = Journal().Write(batch);
+    if (code != 0) {
+        // Not on the disk for sure: the change is not made, and there is nothing of it to put back.
+        m_entries.back().Undone = true;
+        return Unwritable(m_journal, code);
+    }
     return {};
+}
+
+void TRollback::Ahead(const TChange& change)
+{
+    if (!Journaled(change) || !KeepsOldFile(change)) return;
+    std::string key = PathKey(change.Path);
+    if (m_ahead.count(key)) return;  // one record ahead per target
+    TJournalEntry entry;
+    entry.Number = m_next++;
+    entry.Ahead = true;
+    entry.Change = change;
+    KeepOld(entry.Change, entry.Number);
+    m_writer.Submit(entry);
+    m_ahead[key] = entry.Number;
+    m_entries.push_back(std::move(entry));
+}
+
+void TRollback::SendAhead()
+{
+    m_writer.Send();
+}
+
+void TRollback::EndAhead()
+{
+    // The walk ended before their turns: nothing of them was made. A second
+    // name given ahead goes before the record says so.
+    TJournalBatch batch;
+    for (const auto& [key, number] : m_ahead) {
+        bool kept = false;
+        DWORD code = m_writer.Wait(number, kept);
+        TJournalEntry* entry = Entry(number);
+        if (!entry) continue;
+        if (kept) RemoveSecondName(entry->Change);
+        entry->Undone = true;
+        if (code == 0) batch.AddUndone(number);
+    }
+    m_ahead.clear();
+    m_writer.Stop();
+    m_journal.Write(batch);  // unwritten, the disk tells the next run as much
 }
 
 void TRollback::After(const TChange& change, const TApplied& applied)
 {
-    if (!change.UntilReboot || m_entries.empty()) return;
+    TJournalEntry* entry = m_current ? Entry(m_current) : nullptr;
+    if (!change.UntilReboot || !entry) return;
     for (const TFailure& failure : applied.Failures)
         if (failure.GoesOn && !failure.Message.empty()) {
-            m_entries.back().Scheduled = true;
-            m_journal.MarkScheduled(m_entries.back().Number);  // not written: the undo finds nothing to put back
+            entry->Scheduled = true;
+            Journal().MarkScheduled(entry->Number);  // not written: the undo finds nothing to put back
             return;
         }
 }
 
 bool TRollback::UndoEntries(bool withCount)
 {
+    EndAhead();
+    std::vector<bool> neverMade = NeverMade(m_entries);
     size_t left = 0;
-    for (const TJournalEntry& entry : m_entries) left += entry.Undone ? 0 : 1;
-    if (left == 0) return m_journal.Remove();
+    for (size_t i = 0; i < m_entries.size(); ++i) left += m_entries[i].Undone || neverMade[i] ? 0 : 1;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        if (neverMade[i]) TidyNeverMade(m_entries[i].Change);
+    if (left == 0) return Finish();
     if (withCount) WriteLine(FormatMsg(left == 1 ? MsgRollingBackOne : MsgRollingBackMany, std::to_string(left)));
     TRegistryWrites writes;
     bool all = true;
-    for (auto entry = m_entries.rbegin(); entry != m_entries.rend(); ++entry) {
-        if (entry->Undone) continue;
+    for (size_t i = m_entries.size(); i-- > 0;) {
+        TJournalEntry* entry = &m_entries[i];
+        if (entry->Undone || neverMade[i]) continue;
         WriteText(FormatMsg(MsgItemLine, entry->Change.Target));
         TInverse inverse = Inverse(*entry, m_machine);
         std::vector<TFailure> failures;
@@ -366,6 +311,11 @@ bool TRollback::UndoEntries(bool withCount)
             RestoreTime(entry->Change.Path, entry->FileBefore);
         if (entry->Change.Kind == TChangeKind::Directory && entry->Change.Action == TChangeAction::Delete)
             RestoreTime(entry->Change.Path, entry->Change.Before);
+        // A copy left for the restart of Windows keeps the old file in place:
+        // a second name given to it ahead goes.
+        if (entry->Scheduled && !entry->Change.KeepAside.empty() &&
+            SameFile(entry->Change.KeepAside, entry->Change.Path))
+            RemoveSecondName(entry->Change);
         if (inverse.Kept)
             ShowKept(Msg(inverse.Kept));
         else if (failures.empty())
@@ -384,7 +334,7 @@ bool TRollback::UndoEntries(bool withCount)
         m_journal.Close();
         return false;
     }
-    return m_journal.Remove();
+    return Finish();
 }
 
 bool TRollback::Undo()
@@ -411,9 +361,11 @@ bool TRollback::Resume(bool restartedCopy)
     }
     bool anyLeft = false;
     bool aliases = false;
-    for (const TJournalEntry& entry : m_entries) {
-        anyLeft = anyLeft || !entry.Undone;
-        aliases = aliases || (!entry.Undone && entry.Change.Kind == TChangeKind::Alias);
+    std::vector<bool> neverMade = NeverMade(m_entries);
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        bool left = !m_entries[i].Undone && !neverMade[i];
+        anyLeft = anyLeft || left;
+        aliases = aliases || (left && m_entries[i].Change.Kind == TChangeKind::Alias);
     }
     if (anyLeft) WriteLine(Msg(MsgFinishingRollback));
     // Aliases go back through the engine, which this run has not started yet;
@@ -434,17 +386,28 @@ bool TRollback::Resume(bool restartedCopy)
 
 void TRollback::Commit()
 {
+    EndAhead();
     if (m_entries.empty()) return;
     // Marked first: a run ended now finishes the cleaning and never undoes.
     m_journal.MarkCommitted();
-    for (const TJournalEntry& entry : m_entries)
-        if (!entry.Change.KeepAside.empty()) ClearAside(entry.Change.KeepAside);
-    m_journal.Remove();
+    // A file put back, or never kept (a record that covered nothing), is not aside.
+    for (const TJournalEntry& entry : m_entries) {
+        const TChange& c = entry.Change;
+        if (entry.Undone || c.KeepAside.empty()) continue;
+        // A record ahead read back from the journal may have left the target's
+        // second name alone; the two names share the target's attributes.
+        if (entry.Ahead && SameFile(c.KeepAside, c.Path))
+            RemoveSecondName(c);
+        else
+            RemoveKept(c.KeepAside);
+    }
+    Finish();
     m_entries.clear();
 }
 
 void TRollback::HandOver()
 {
+    EndAhead();
     if (m_entries.empty()) return;
     m_journal.MarkHandedOver();
     m_journal.Close();
@@ -455,8 +418,10 @@ std::vector<TUndoAhead> UndoAhead(const std::string& journalPath, TMachineView& 
     std::vector<TUndoAhead> ahead;
     TJournalContents left = ReadJournal(journalPath);
     if (!left.Exists || left.Committed) return ahead;
-    for (auto entry = left.Entries.rbegin(); entry != left.Entries.rend(); ++entry) {
-        if (entry->Undone) continue;
+    std::vector<bool> neverMade = NeverMade(left.Entries);
+    for (size_t i = left.Entries.size(); i-- > 0;) {
+        const TJournalEntry* entry = &left.Entries[i];
+        if (entry->Undone || neverMade[i]) continue;
         TInverse inverse = Inverse(*entry, machine);
         TUndoAhead step;
         step.Line = FormatMsg(MsgItemLine, entry->Change.Target);

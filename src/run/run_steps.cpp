@@ -42,6 +42,8 @@ TApplied TRunSteps::Make(const TChange& change)
     if (change.Nothing) return {};
     TChange made = change;
     bool copy = IsPlainCopy(change);
+    // The records the walk told of since the last step are written while this one's copy is awaited.
+    if (m_rollback) m_rollback->SendAhead();
     if (copy && m_ahead.Has(change.Path))
         made.CopiedAhead = m_ahead.Claim(change.From, change.Path, DecidedFacts(change));
     if (!m_rollback || !Journaled(change)) {
@@ -74,6 +76,8 @@ bool TRunSteps::LooksAhead()
 
 void TRunSteps::Ahead(const TChange& change)
 {
+    // Journaled ahead too: the records of a batch go to the disk in one flush.
+    if (m_rollback) m_rollback->Ahead(change);
     // A directory's leftovers are swept before its first copy: nothing goes
     // there ahead of that sweep, which would take it for a leftover.
     if (!Run.SweptDirectories.count(PathKey(DirectoryPart(change.Path)))) return;
@@ -84,6 +88,7 @@ void TRunSteps::EndAhead()
 {
     m_ahead.Abandon();
     m_copied = false;
+    if (m_rollback) m_rollback->EndAhead();
 }
 
 bool TRunSteps::Report(const TChange& change, const TApplied& applied)

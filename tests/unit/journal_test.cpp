@@ -119,3 +119,52 @@ TEST(Journal, ACopyThatTookItOverAndACommitAreTold)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Journal, ABatchGoesInOneWriteAndARecordWrittenAheadSaysSo)
+{
+    TempDir dir;
+    TJournal journal(dir / "s.journal");
+    TJournalBatch batch;
+    TJournalEntry ahead = Entry(1);
+    ahead.Ahead = true;
+    batch.Add(ahead);
+    batch.Add(Entry(2));
+    batch.AddUndone(1);
+    ASSERT_EQ(journal.Write(batch), 0u);
+    EXPECT_EQ(journal.Write(TJournalBatch{}), 0u);
+    journal.Close();
+
+    TJournalContents read = ReadJournal(dir / "s.journal");
+    ASSERT_EQ(read.Entries.size(), 2u);
+    EXPECT_TRUE(read.Entries[0].Ahead);
+    EXPECT_TRUE(read.Entries[0].Undone);
+    EXPECT_FALSE(read.Entries[1].Ahead) << "a record of an older run has no such field";
+    EXPECT_EQ(ReadFileBytes(dir / "s.journal").find("ahead", ReadFileBytes(dir / "s.journal").find("n=2")),
+              std::string::npos);
+}
+
+TEST(Journal, ARecordAfterOneCutOffStartsOnALineOfItsOwn)
+{
+    TempDir dir;
+    std::string path = dir / "s.journal";
+    {
+        TJournal journal(path);
+        journal.Write(Entry(1));
+        journal.Write(Entry(2));
+    }
+    // The second record's write broke off half-way; the next run goes on with the file.
+    std::string text = ReadFileBytes(path);
+    WriteFileBytes(path, text.substr(0, text.find("n=2") + 40));
+    TJournal next(path);
+    ASSERT_EQ(next.Write(Entry(3)), 0u);
+    next.Close();
+
+    TJournalContents read = ReadJournal(path);
+    ASSERT_EQ(read.Entries.size(), 2u) << "the record written after the cut one is read";
+    EXPECT_EQ(read.Entries[0].Number, 1);
+    EXPECT_EQ(read.Entries[1].Number, 3);
+}
+
+}  // namespace
