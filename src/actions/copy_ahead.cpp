@@ -29,7 +29,7 @@ bool TCopyAhead::Submit(const std::string& source, const std::string& target, co
     if (facts.Hashed && !CngAlgorithm(TCngAlgorithm::Sha256, problem)) return false;
     std::string key = PathKey(target);
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         if (m_stopping || m_jobs.count(key) || m_jobs.size() >= MostWaiting) return false;
         // One file larger than the limit still goes ahead when nothing else waits.
         if (!m_jobs.empty() && m_bytes + facts.Size > MostBytes) return false;
@@ -53,20 +53,20 @@ bool TCopyAhead::Submit(const std::string& source, const std::string& target, co
 
 size_t TCopyAhead::Unclaimed() const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<TLock> guard(m_lock);
     return m_jobs.size();
 }
 
 bool TCopyAhead::Has(const std::string& target) const
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<TLock> guard(m_lock);
     return m_jobs.count(PathKey(target)) != 0;
 }
 
 bool TCopyAhead::Claim(const std::string& source, const std::string& target, const TSourceFacts& facts)
 {
     std::string key = PathKey(target);
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     auto found = m_jobs.find(key);
     if (found == m_jobs.end()) return false;
     TJob& job = found->second;
@@ -90,7 +90,7 @@ void TCopyAhead::Abandon()
 {
     std::vector<std::string> unclaimed;
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         m_stopping = true;
         for (const std::string& key : m_waiting) m_jobs.erase(key);
         m_waiting.clear();
@@ -99,7 +99,7 @@ void TCopyAhead::Abandon()
     for (std::thread& thread : m_threads) thread.join();
     m_threads.clear();
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         for (const auto& [key, job] : m_jobs) unclaimed.push_back(job.Target);
         m_jobs.clear();
         m_bytes = 0;
@@ -124,7 +124,7 @@ void TCopyAhead::Forget(const std::string& key)
 
 void TCopyAhead::Work()
 {
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     for (;;) {
         if (!m_stopping && m_waiting.empty()) {
             ++m_idle;

@@ -8,17 +8,16 @@
 // scratch files beside the targets are ever written ahead.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "actions/file_copy.h"
+#include "core/thread_sync.h"
 
 class TCopyAhead {
 public:
@@ -61,12 +60,12 @@ private:
     void Work();
     void Forget(const std::string& key);
 
-    // Every wait and wake costs Wine a request to its server, so the threads
+    // Every wait and wake is a hand-over between threads, so the threads
     // are woken only when one of them is idle and not already being woken,
     // and the run only when it waits for the copy just finished.
-    mutable std::mutex m_lock;
-    std::condition_variable m_work;  // the threads wait here for copies to make
-    std::condition_variable m_done;  // the run waits here for the copy it claims
+    mutable TLock m_lock;
+    TCondition m_work;  // the threads wait here for copies to make
+    TCondition m_done;  // the run waits here for the copy it claims
     size_t m_idle = 0;               // threads waiting for work
     size_t m_waking = 0;             // of those, woken and not yet running
     std::string m_claiming;          // the key the run waits for, or empty

@@ -19,7 +19,7 @@ TEarlyFlush::TEarlyFlush(const std::string& path)
 TEarlyFlush::~TEarlyFlush()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         m_stopping = true;
     }
     m_more.notify_one();
@@ -29,7 +29,7 @@ TEarlyFlush::~TEarlyFlush()
 void TEarlyFlush::Written(int64_t total)
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         if (total - m_written < FlushStep && total - m_flushed < FlushStep) return;
         m_written = total;
     }
@@ -38,7 +38,7 @@ void TEarlyFlush::Written(int64_t total)
 
 void TEarlyFlush::Work()
 {
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     for (;;) {
         m_more.wait(guard, [this] { return m_stopping || m_written - m_flushed >= FlushStep; });
         if (m_stopping) return;

@@ -8,13 +8,12 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "core/handles.h"
+#include "core/thread_sync.h"
 
 // Files from this size on are flushed while they are written.
 constexpr int64_t EarlyFlushFrom = int64_t{32} << 20;
@@ -36,8 +35,8 @@ private:
     void Work();
 
     UniqueFile m_file;
-    std::mutex m_lock;
-    std::condition_variable m_more;
+    TLock m_lock;
+    TCondition m_more;
     int64_t m_written = 0;
     int64_t m_flushed = 0;
     bool m_stopping = false;

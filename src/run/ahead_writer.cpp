@@ -6,7 +6,7 @@
 
 void TAheadWriter::Submit(const TJournalEntry& entry)
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<TLock> guard(m_lock);
     m_batch.Add(entry);
     m_keeps.push_back({entry.Number, entry.Change.Path, entry.Change.KeepAside});
 }
@@ -14,7 +14,7 @@ void TAheadWriter::Submit(const TJournalEntry& entry)
 void TAheadWriter::Send()
 {
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         if (m_batch.Empty()) return;
         if (!m_thread.joinable()) {
             m_stopping = false;
@@ -30,7 +30,7 @@ void TAheadWriter::Send()
 DWORD TAheadWriter::Wait(int number, bool& kept)
 {
     Send();
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     // A number never queued is told as soon as nothing is left to do.
     auto answered = [this, number] { return m_results.count(number) || (!m_busy && m_batch.Empty()); };
     if (!answered()) {
@@ -52,7 +52,7 @@ DWORD TAheadWriter::Wait(int number, bool& kept)
 void TAheadWriter::Idle()
 {
     Send();
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     auto idle = [this] { return !m_busy && m_batch.Empty(); };
     if (idle()) return;
     m_waiting = true;
@@ -64,7 +64,7 @@ void TAheadWriter::Stop()
 {
     Idle();
     {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<TLock> guard(m_lock);
         if (!m_thread.joinable()) return;
         m_stopping = true;
     }
@@ -74,7 +74,7 @@ void TAheadWriter::Stop()
 
 void TAheadWriter::Work()
 {
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<TLock> guard(m_lock);
     for (;;) {
         if (m_batch.Empty()) {
             if (m_waiting) m_done.notify_one();

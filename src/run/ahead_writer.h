@@ -9,13 +9,12 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/thread_sync.h"
 #include "run/journal.h"
 
 class TAheadWriter {
@@ -60,12 +59,12 @@ private:
     void Work();
 
     TJournal& m_journal;
-    // Every wait and wake costs Wine a request to its server: the thread is
+    // Every wait and wake is a hand-over between threads: the thread is
     // woken only when it waits for work, and the run only when it waits for
     // the entry just done.
-    std::mutex m_lock;
-    std::condition_variable m_work;  // the thread waits here for records
-    std::condition_variable m_done;  // the run waits here
+    TLock m_lock;
+    TCondition m_work;  // the thread waits here for records
+    TCondition m_done;  // the run waits here
     TJournalBatch m_batch;           // records queued, not yet taken
     std::vector<TKeep> m_keeps;      // their second names, in order
     std::map<int, TDone> m_results;  // by the entry's number, until asked
