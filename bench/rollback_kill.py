@@ -133,15 +133,26 @@ def snapshot(program):
             else:
                 with open(path, "rb") as f:
                     state[rel] = (st.st_mode, st.st_mtime_ns, f.read())
-    query = reg("query", KEY, "/s").stdout
-    state["registry"] = "\n".join(sorted(line.strip() for line in query.splitlines() if line.strip()))
+    # A query that fails says why (a key that is gone, or reg.exe itself
+    # failing under load), so that a difference tells the two apart.
+    query = reg("query", KEY, "/s")
+    lines = sorted(line.strip() for line in query.stdout.splitlines() if line.strip())
+    if query.returncode != 0:
+        lines.append(f"reg query ended with {query.returncode}: {query.stderr.strip()}")
+    state["registry"] = "\n".join(lines)
     return state
 
 
 def differences(before, after):
     out = []
     for name in sorted(set(before) | set(after)):
-        if before.get(name) != after.get(name):
+        if before.get(name) == after.get(name):
+            continue
+        if name == "registry":
+            was, now = set(before[name].splitlines()), set(after.get(name, "").splitlines())
+            out += [f"registry: lost {line!r}" for line in sorted(was - now)]
+            out += [f"registry: new {line!r}" for line in sorted(now - was)]
+        else:
             out.append(f"{name}: {str(before.get(name))[:80]} -> {str(after.get(name))[:80]}")
     return out
 
@@ -176,6 +187,13 @@ def main():
     KILL_AFTER = os.path.join(work, "kill_after.exe")
     subprocess.run(["x86_64-w64-mingw32-g++-posix", "-O2", "-static", "-o", KILL_AFTER,
                     os.path.join(ROOT, "bench", "kill_after.cpp")], check=True)
+    # A wineserver that stays up between the runs: the moments drawn fall on
+    # the run itself rather than on Wine's start, and no server is starting
+    # while the last one still writes the registry out.
+    subprocess.run(["wineserver", "-p60"], env=env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, start_new_session=True)
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
     program, share = os.path.join(work, "program"), os.path.join(work, "share")
     # A copy of the program and the engine: a build during the test must not
     # make the share's program differ from the workstation's (a self-update).
