@@ -191,9 +191,12 @@ void NameKey(const std::string& name, std::wstring& key)
     const char* last = first + name.size();
     while (first < last && IsProfileSpace(static_cast<wchar_t>(*first))) ++first;
     while (last > first && IsProfileSpace(static_cast<wchar_t>(last[-1]))) --last;
-    key.assign(first, std::find(first, last, '\0'));
-    for (wchar_t& c : key)
+    // Character by character into the room the key has already: a read asks thousands of times.
+    key.resize(static_cast<size_t>(std::find(first, last, '\0') - first));
+    for (wchar_t& c : key) {
+        c = static_cast<wchar_t>(*first++);
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
 }
 
 // The whole file; false when it cannot be opened or read now.
