@@ -332,6 +332,9 @@ std::string PartialCopyPath(const std::string& target)
 // current files grow with the square of its size.
 void SweepLeftoverCopies(const std::string& directory)
 {
+    // The walk asks for the same directory item after item.
+    if (directory == Run.LastSwept) return;
+    Run.LastSwept = directory;
     if (!Run.SweptDirectories.insert(PathKey(directory)).second) return;
     RemoveScratchCopies(directory);
 }

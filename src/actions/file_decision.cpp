@@ -130,6 +130,7 @@ bool IsWorkstationKey(const std::string& path)
 TFileFlags ParseFileFlags(const std::string& text)
 {
     TFileFlags flags;
+    if (text.empty()) return flags;  // most items: no keyword to look for
     flags.CheckVersion = HasFlag(text, WordCheckVersion);
     flags.KeepNewest = HasFlag(text, WordKeepNewest);
     flags.NotCheckSize = HasFlag(text, WordNotCheckSize);
@@ -282,8 +283,8 @@ std::optional<TChange> DecideFileStep(const TListedFile& match, const std::strin
                                       const std::string& targetDir, const TFileFlags& flags, TSectionMode mode,
                                       TMachineView& machine, const TNewScriptSourceQuery& newSource)
 {
-    std::string source = sourceDir + match.Name;
-    std::string target = targetDir + match.Name;
+    std::string source = JoinedPath(sourceDir, match.Name);
+    std::string target = JoinedPath(targetDir, match.Name);
     // A file of a device's name on the share would be a device here.
     if (IsDeviceName(match.Name)) {
         TChange refused = FileChange(match, source, target, TCopyReason{});

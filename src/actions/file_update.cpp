@@ -56,7 +56,7 @@ bool UpdateFromSource(const TFileItem& item, const TFileFlags& flags, TSectionMo
         return false;
     }
     TMachineView& machine = steps.Machine();
-    std::vector<TListedFile> matches = machine.Matches(Run.SourceDir + pattern, false, true);
+    std::vector<TListedFile> matches = machine.Matches(JoinedPath(Run.SourceDir, pattern), false, true);
     // What interrupted earlier runs left beside the targets goes first; a
     // scratch file beside a target that is copied now is replaced anyway.
     if (!matches.empty()) steps.Tidy(directory);

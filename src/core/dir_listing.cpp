@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/ansi_text.h"
@@ -23,9 +24,16 @@ struct TListedDirectory {
     std::set<std::wstring> Changed;  // folded names the run changed since the listing
 };
 
+// Hashes a text however it is held, so that a directory part is looked up without a copy.
+struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
 struct TDirListings {
     std::unordered_map<std::string, TListedDirectory> Directories;  // by the directory's full path, upper case
-    std::unordered_map<std::string, std::string> Keys;  // a fully qualified directory part as asked -> its key
+    // A fully qualified directory part as asked -> its key.
+    std::unordered_map<std::string, std::string, TTextHash, std::equal_to<>> Keys;
     std::wstring Folding;  // the name a look-up asks for, folded (its room kept between look-ups)
 };
 
@@ -59,9 +67,13 @@ void FoldInto(const std::string& name, std::wstring& folded)
         folded = FoldedName(name);
         return;
     }
-    folded.assign(name.begin(), name.end());
-    for (wchar_t& c : folded)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    // Character by character into the room it has already (assigning chars
+    // to a wide string would build a temporary one first).
+    folded.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        wchar_t c = static_cast<wchar_t>(name[i]);
+        folded[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    }
 }
 
 // The key of a directory part ("C:\app\"): its full form in upper case, so
@@ -90,12 +102,12 @@ std::string DirectoryKey(const std::string& directory)
 
 // DirectoryKey without a copy of a key the run knows already; `scratch`
 // holds any other.
-const std::string& DirectoryKeyOf(const std::string& directory, std::string& scratch)
+const std::string& DirectoryKeyOf(std::string_view directory, std::string& scratch)
 {
     auto& keys = Listings().Keys;
     auto known = keys.find(directory);
     if (known != keys.end()) return known->second;
-    scratch = DirectoryKey(directory);
+    scratch = DirectoryKey(std::string(directory));
     return scratch;
 }
 
@@ -222,7 +234,7 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
 
 // The directory's listing when the use allows one (listing it now if need
 // be), or null: the system is to be asked.
-TListedDirectory* ListingFor(const std::string& directory, const std::string& key, TListingUse use)
+TListedDirectory* ListingFor(std::string_view directory, const std::string& key, TListingUse use)
 {
     if (key.empty()) return nullptr;
     auto& directories = Listings().Directories;
@@ -232,7 +244,7 @@ TListedDirectory* ListingFor(const std::string& directory, const std::string& ke
     if (use == TListingUse::IfListed) return nullptr;
     TListedDirectory& listed = directories[key];
     if (use == TListingUse::WhenRepeated && ++listed.SystemLookUps <= LookUpsBeforeListing) return nullptr;
-    switch (ListDirectory(directory, listed)) {
+    switch (ListDirectory(std::string(directory), listed)) {
     case TListingResult::Listed:
         return &listed;
     case TListingResult::Missing:
@@ -253,6 +265,50 @@ bool FindSingle(const TListedDirectory& listed, const std::string& name, const s
 {
     return FindFolded(listed.Index, listed.Folded, listed.FoldedShort, folded,
                       [&listed, &name](size_t i) { return listed.Entries[i].Name == name; }, index);
+}
+
+// The listing that may answer for the pattern, as the use allows (listing
+// its directory now if need be; listed anew for a mask when the run changed
+// the directory), with the pattern's name part as the system takes it;
+// null when the system is to be asked.
+TListedDirectory* ListingOf(const std::string& pattern, TListingUse use, std::string& name)
+{
+    size_t slash = pattern.find_last_of("\\/:");
+    // The directory part as DirectoryPart gives it, without a copy.
+    std::string_view directory(pattern.data(), slash == std::string::npos ? 0 : slash + 1);
+    name = NormalizedName(FileNamePart(pattern));
+    std::string scratch;
+    const std::string& key =
+        pattern.size() < MAX_PATH && !name.empty() ? DirectoryKeyOf(directory, scratch) : scratch;
+    TListedDirectory* listed = ListingFor(directory, key, use);
+    if (listed && HasWildcard(name) && !listed->Changed.empty() &&
+        ListDirectory(std::string(directory), *listed) != TListingResult::Listed)
+        return nullptr;
+    if (listed) FoldInto(name, Listings().Folding);
+    return listed;
+}
+
+// The listing's entry for a name without wildcards (null when there is none
+// of that name), the name folded in Listings().Folding; false when a name
+// the run changed leaves the answer to the system.
+bool ListedEntry(const TListedDirectory& listed, const std::string& name, const TDirEntry*& entry)
+{
+    const std::wstring& folded = Listings().Folding;
+    size_t index = 0;
+    bool hit = FindSingle(listed, name, folded, index);
+    // A name the run changed (by this name or by its alias) is the system's to tell.
+    const std::set<std::wstring>& changed = listed.Changed;
+    if (!changed.empty() && (changed.count(folded) || (hit && (changed.count(listed.Folded[index]) ||
+                                                               changed.count(listed.FoldedShort[index])))))
+        return false;
+    entry = hit ? &listed.Entries[index] : nullptr;
+    return true;
+}
+
+// What the system gives for a pattern the listing does not answer.
+TFoundEntries AskedEntries(const std::string& pattern)
+{
+    return SystemEntries(pattern, FileNamePart(pattern).find_first_of("*?<>\"") == std::string::npos);
 }
 
 }  // namespace
@@ -277,64 +333,17 @@ std::wstring FoldedName(const std::string& name)
     return wide;
 }
 
-bool MaskMatches(const std::wstring& name, const std::wstring& mask)
-{
-    const size_t none = std::wstring::npos;
-    size_t n = 0;
-    size_t m = 0;
-    size_t afterStars = none;  // mask position after the last run of stars
-    size_t retry = 0;          // name position the last star's match began at
-    while (n < name.size() && m < mask.size()) {
-        if (mask[m] == L'*') {
-            while (m < mask.size() && mask[m] == L'*') ++m;
-            if (m == mask.size()) return true;
-            afterStars = m;
-            while (n < name.size() && name[n] != mask[m]) ++n;
-            retry = n;
-        } else if (mask[m] == L'?') {
-            ++m;
-            ++n;
-        } else if (mask[m] == name[n]) {
-            ++m;
-            ++n;
-            if (m == mask.size()) {
-                if (n == name.size()) return true;
-                if (afterStars != none) m = afterStars;
-            }
-        } else {
-            if (afterStars == none) return false;
-            m = afterStars;
-            n = ++retry;
-        }
-    }
-    while (m < mask.size() && (mask[m] == L'.' || mask[m] == L'*')) ++m;
-    return n == name.size() && m == mask.size();
-}
-
 TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
 {
-    std::string directory = DirectoryPart(pattern);
-    std::string name = NormalizedName(FileNamePart(pattern));
-    std::string scratch;
-    const std::string& key =
-        pattern.size() < MAX_PATH && !name.empty() ? DirectoryKeyOf(directory, scratch) : scratch;
+    std::string name;
+    TListedDirectory* listed = ListingOf(pattern, use, name);
     bool wildcard = HasWildcard(name);
-    TListedDirectory* listed = ListingFor(directory, key, use);
-    // The run changed the directory since it was listed: a mask sees it anew.
-    if (listed && wildcard && !listed->Changed.empty() && ListDirectory(directory, *listed) != TListingResult::Listed)
-        listed = nullptr;
     TFoundEntries found;
-    std::wstring& folded = Listings().Folding;
-    if (listed) FoldInto(name, folded);
     if (listed && !wildcard) {
-        size_t index = 0;
-        bool hit = FindSingle(*listed, name, folded, index);
-        // A name the run changed (by this name or by its alias) is the system's to tell.
-        const std::set<std::wstring>& changed = listed->Changed;
-        if (!changed.count(folded) &&
-            !(hit && (changed.count(listed->Folded[index]) || changed.count(listed->FoldedShort[index])))) {
-            if (hit)
-                found.Entries.push_back(listed->Entries[index]);
+        const TDirEntry* entry = nullptr;
+        if (ListedEntry(*listed, name, entry)) {
+            if (entry)
+                found.Entries.push_back(*entry);
             else
                 found.Error = ERROR_FILE_NOT_FOUND;
             return found;
@@ -346,8 +355,9 @@ TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
     // meanings of its own near dots and at the end of a name, which no test
     // here can hold the listing to: there a mask is the system's to answer.
     if (wildcard && !Run.UnderWine) listed = nullptr;
-    if (!listed) return SystemEntries(pattern, FileNamePart(pattern).find_first_of("*?<>\"") == std::string::npos);
+    if (!listed) return AskedEntries(pattern);
 
+    const std::wstring& folded = Listings().Folding;
     for (size_t i = 0; i < listed->Entries.size(); ++i) {
         if (MaskMatches(listed->Folded[i], folded) ||
             (!listed->FoldedShort[i].empty() && MaskMatches(listed->FoldedShort[i], folded)))
@@ -368,10 +378,17 @@ const std::vector<TDirEntry>* DirectoryEntries(const std::string& directory)
 
 bool LookUpEntry(const std::string& path, TListingUse use, TDirEntry& entry)
 {
-    std::string name = FileNamePart(path);
     // A mask is no path: the system refuses it as a name.
-    if (HasWildcard(name)) return false;
-    TFoundEntries found = FindEntries(path, use);
+    if (HasWildcard(FileNamePart(path))) return false;
+    // As FindEntries finds it, without a list for the one entry: the run looks up every target so.
+    std::string name;
+    const TDirEntry* listed = nullptr;
+    if (TListedDirectory* listing = ListingOf(path, use, name); listing && ListedEntry(*listing, name, listed)) {
+        if (!listed) return false;
+        entry = *listed;
+        return true;
+    }
+    TFoundEntries found = AskedEntries(path);
     if (found.Error != 0 || found.Entries.empty()) return false;
     entry = std::move(found.Entries.front());
     return true;

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/name_mask.h"
+
 // One entry of a directory, as FindFirstFile describes it.
 struct TDirEntry {
     std::string Name;       // as the system spells it
@@ -65,18 +67,6 @@ uint64_t NotedChanges();
 // The run created, removed or renamed the directory: listings of it and of
 // everything below it are dropped, and its name is changed in its parent's.
 void NoteDirectoryChanged(const std::string& path);
-
-// How a mask matches a name, both already in the system's upper case: * any
-// run of characters, ? one character, trailing dots and stars of the mask
-// ignored. It follows the matcher of the system the program meets here (Wine)
-// step by step, including its shortcut after a star, which looks for the next
-// mask character as it is, even when that is a ?: "*?B" does not match "AB".
-// Windows backtracks fully there, and it gives "*." the meaning "names
-// without an extension", where Wine drops the dot as it drops trailing dots of
-// every name (so "*." lists everything); Windows also lets a ? before a dot
-// or at the end match no character. So only under Wine are masks answered
-// from a listing; on Windows each is asked of the system.
-bool MaskMatches(const std::wstring& name, const std::wstring& mask);
 
 // The name in the system's upper case, as the file functions compare names.
 std::wstring FoldedName(const std::string& name);

@@ -20,6 +20,16 @@ inline std::string FileNamePart(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The directory (with its trailing separator) and a name in one piece, made
+// in one allocation: the run joins them for every file it looks at.
+inline std::string JoinedPath(const std::string& dir, const std::string& name)
+{
+    std::string path;
+    path.reserve(dir.size() + name.size());
+    path.append(dir).append(name);
+    return path;
+}
+
 // A path that no directory can be put in front of: it names a drive or starts
 // at a root ("C:\x", "C:x", "\x", "\\srv\x", "/x").
 inline bool IsRootedPath(const std::string& path)
@@ -31,7 +41,7 @@ inline bool IsRootedPath(const std::string& path)
 // is rooted.
 inline std::string PathFrom(const std::string& dir, const std::string& path)
 {
-    return IsRootedPath(path) ? path : dir + path;
+    return IsRootedPath(path) ? path : JoinedPath(dir, path);
 }
 
 // Something of that name is there and is a file (not a directory).

@@ -38,6 +38,7 @@ struct TRunState {
     // Target directories already swept of scratch copies that interrupted
     // runs left (upper case): each is swept once per run.
     std::set<std::string> SweptDirectories;
+    std::string LastSwept;  // the directory as last asked to be swept (it is in SweptDirectories)
     // The directories listed so far and what the run changed in them
     // (core/dir_listing); created at the first look-up.
     std::shared_ptr<struct TDirListings> Listings;

@@ -14,7 +14,8 @@ namespace {
 class TItemKeys {
 public:
     TItemKeys(const TItemPlace& place, TItemKind kind, TSectionMode mode)
-        : m_place(place), m_kind(ItemKindLayout(kind)), m_mode(mode)
+        : m_place(place), m_kind(ItemKindLayout(kind)), m_mode(mode),
+          m_item(Msg(m_kind.Prefix) + std::to_string(place.Number))
     {
     }
 
@@ -24,9 +25,10 @@ public:
     {
         const TSubKey* key = FindSubKey(m_kind, entry ? m_kind.EntryWord : 0, word);
         if (!key || !(key->ReadIn & ReadInBit(m_mode))) return {};
-        std::string name = Msg(m_kind.Prefix) + std::to_string(m_place.Number);
+        std::string name = m_item;
         if (entry) name += Msg(m_kind.EntryWord) + std::to_string(entry);
-        return ReadScriptString(m_place.Script, m_place.Section, name + Msg(word));
+        name += Msg(word);
+        return ReadScriptString(m_place.Script, m_place.Section, name);
     }
 
     // A text read by Raw, expanded as the layout says for that key.
@@ -42,6 +44,7 @@ private:
     const TItemPlace& m_place;
     const TItemKindLayout& m_kind;
     TSectionMode m_mode;
+    std::string m_item;  // the item's own key ("File1")
 };
 
 bool Contains(const std::string& text, const std::string& word)
@@ -74,15 +77,9 @@ TFileItem NamedFileItem(const std::string& name, const std::string& flags, TSect
 {
     TFileItem item;
     item.Flags = flags;
-    std::string given = name;
-    if (mode != TSectionMode::Delete) {
-        std::string replaced = RestartedCopyTarget(name);
-        if (!replaced.empty()) {
-            given = replaced;
-            item.WaitForPreviousInstance = true;
-        }
-    }
-    item.Path = PathOf(given);
+    std::string replaced = mode != TSectionMode::Delete ? RestartedCopyTarget(name) : std::string();
+    item.WaitForPreviousInstance = !replaced.empty();
+    item.Path = PathOf(replaced.empty() ? name : replaced);
     return item;
 }
 

@@ -17,8 +17,9 @@
 
 // Where an item stands: the script (full path), its section and its number.
 struct TItemPlace {
-    std::string Script;
-    std::string Section;
+    // The caller's texts: a place is made for the reads of one item.
+    const std::string& Script;
+    const std::string& Section;
     int Number = 0;
 };
 

@@ -9,8 +9,9 @@
 #include "core/handles.h"
 #include "core/messages.h"
 #include "script/expand.h"
-#include "script/read_source.h"
 #include "script/profile.h"
+#include "script/read_source.h"
+#include "script/script_image.h"
 #include "script/script_layout.h"
 
 namespace {
@@ -180,12 +181,17 @@ struct TSectionRead {
 // while its size and time and the run's own changes say it is the same file.
 std::map<std::string, TSectionRead> g_sectionReads;
 
+// A name without a full path is looked for where the profile functions look
+// (the Windows directory), not where it could be dated or read here.
+bool IsFullPath(const std::string& path)
+{
+    return path.size() >= 3 &&
+           ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\'));
+}
+
 const TSectionRead& ReadConstantsSection(const std::string& path)
 {
-    // A name without a full path is looked for where the profile functions
-    // look (the Windows directory), not where it could be dated here.
-    bool full = path.size() >= 3 && ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-                                     (path[0] == '\\' && path[1] == '\\'));
+    bool full = IsFullPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     bool dated = full && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != 0;
     ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -217,7 +223,14 @@ void LoadConstants(const std::string& file)
 {
     // A device name would have the profile functions read the device and wait.
     if (IsDeviceName(file)) return;
-    const TSectionRead& read = ReadConstantsSection(ReadSourceOf(file));
+    std::string path = ReadSourceOf(file);
+    // The script's image holds the section already; the system would parse the whole script again.
+    std::vector<std::string> lines;
+    if (IsFullPath(path) && ReadScriptSection(file, Msg(WordConstants), SectionBufferSize, lines)) {
+        for (const std::string& line : lines) DefineConstant(line);
+        return;
+    }
+    const TSectionRead& read = ReadConstantsSection(path);
     const std::vector<char>& buffer = read.Text;
     DWORD length = read.Length;
     if (length == 0) return;  // no file, no section, or an empty one
@@ -225,7 +238,6 @@ void LoadConstants(const std::string& file)
     // A section too long for the buffer comes back cut, possibly in the middle
     // of its last line; a cut value would be a wrong one, so that line is left out.
     bool cut = length == SectionBufferSize - 2;
-    std::vector<std::string> lines;
     size_t start = 0;
     while (start < length) {
         size_t end = start;

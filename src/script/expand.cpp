@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ansi_text.h"
+#include "core/paths.h"
 #include "core/run_state.h"
 
 namespace {
@@ -109,8 +110,10 @@ std::string ExpandTableConstants(const std::string& text)
 
 std::string ExpandConstants(const std::string& text, unsigned char mode)
 {
-    std::string result = text;
-    if (result.find('%') != std::string::npos) result = ExpandTableConstants(result);
+    bool placed = text.empty() || text[0] == '\\' || (text.size() > 1 && text[1] == ':');
+    // Nothing to expand (every file item of a script): the result is made in one piece.
+    if (text.find('%') == std::string::npos) return mode == ExpandPlain || placed ? text : JoinedPath(Run.ExeDir, text);
+    std::string result = ExpandTableConstants(text);
     if (result.find('%') != std::string::npos) {
         char buffer[EnvironmentBufferSize];
         DWORD needed = ExpandEnvironmentStringsA(result.c_str(), buffer, EnvironmentBufferSize);
@@ -118,7 +121,7 @@ std::string ExpandConstants(const std::string& text, unsigned char mode)
         if (needed > 0 && needed <= EnvironmentBufferSize) result = buffer;
     }
     if (mode != ExpandPlain && !result.empty() && result[0] != '\\' && !(result.size() > 1 && result[1] == ':'))
-        result = Run.ExeDir + result;
+        result = JoinedPath(Run.ExeDir, result);
     return result;
 }
 

@@ -28,6 +28,8 @@ struct TImageKey {
 
 struct TImageSection {
     std::unordered_map<std::wstring, TImageKey> Keys;  // by folded name; first occurrence only
+    size_t TextBegin = 0;  // its lines in the image's text: after its header, up to the next one
+    size_t TextEnd = 0;
 };
 
 struct TImage {
@@ -37,6 +39,7 @@ struct TImage {
     uint64_t CheckedAtChange = 0;  // the run's noted changes when it was checked
     std::unordered_map<std::wstring, size_t> SectionIndex;  // by folded name; first occurrence only
     std::vector<TImageSection> Sections;
+    std::wstring Text;  // the file decoded
 };
 
 std::map<std::string, TImage> Images;
@@ -89,15 +92,16 @@ std::wstring DecodeFile(const std::string& bytes)
 // blanks around a line are dropped, empty lines skipped, a line that starts
 // with "[" and holds a "]" is a section header (its name runs to the last
 // "]"), any other line is a key, with a value when it holds "=". Lines are
-// counted from 1; CR LF, a lone CR and a lone LF each end one line.
+// counted from 1; CR LF, a lone CR and a lone LF each end one line. A
+// section header also tells where its line starts and where the next begins.
 template <typename OnSection, typename OnKey>
-void WalkLines(const std::wstring& text, OnSection onSection, OnKey onKey)
+void WalkLines(const wchar_t* begin, const wchar_t* end, OnSection onSection, OnKey onKey)
 {
-    const wchar_t* end = text.data() + text.size();
-    const wchar_t* next = text.data();
+    const wchar_t* next = begin;
     int line = 0;
     while (next < end) {
         ++line;
+        const wchar_t* lineStart = next;
         const wchar_t* start = next;
         const wchar_t* stop = start;
         while (stop < end && *stop != L'\n' && *stop != L'\r') ++stop;
@@ -112,7 +116,8 @@ void WalkLines(const std::wstring& text, OnSection onSection, OnKey onKey)
             const wchar_t* close = lineEnd;
             while (close > start && close[-1] != L']') --close;
             if (close > start) {
-                onSection(Trimmed(start + 1, close - 1), line);
+                onSection(Trimmed(start + 1, close - 1), line, static_cast<size_t>(lineStart - begin),
+                          static_cast<size_t>(next - begin));
                 continue;
             }
         }
@@ -124,22 +129,26 @@ void WalkLines(const std::wstring& text, OnSection onSection, OnKey onKey)
     }
 }
 
-void Parse(const std::wstring& text, TImage& image)
+// Parses image.Text.
+void Parse(TImage& image)
 {
+    const std::wstring& text = image.Text;
     // Keys above the first section header belong to a section without a name.
     image.Sections.assign(1, TImageSection{});
     image.SectionIndex.clear();
     image.SectionIndex.emplace(L"", 0);
     WalkLines(
-        text,
-        [&image](const std::wstring& name, int) {
+        text.data(), text.data() + text.size(),
+        [&image](const std::wstring& name, int, size_t headerAt, size_t linesAt) {
+            image.Sections.back().TextEnd = headerAt;
             // A later section of the same name is never searched.
             image.SectionIndex.emplace(Folded(name), image.Sections.size());
-            image.Sections.emplace_back();
+            image.Sections.emplace_back().TextBegin = linesAt;
         },
         [&image](const std::wstring& name, std::wstring value, bool hasValue, int) {
             image.Sections.back().Keys.emplace(Folded(name), TImageKey{std::move(value), hasValue});
         });
+    image.Sections.back().TextEnd = text.size();
 }
 
 // The part of the value the profile functions deliver into a 260-character
@@ -182,9 +191,12 @@ void NameKey(const std::string& name, std::wstring& key)
     const char* last = first + name.size();
     while (first < last && IsProfileSpace(static_cast<wchar_t>(*first))) ++first;
     while (last > first && IsProfileSpace(static_cast<wchar_t>(last[-1]))) --last;
-    key.assign(first, std::find(first, last, '\0'));
-    for (wchar_t& c : key)
+    // Character by character into the room the key has already: a read asks thousands of times.
+    key.resize(static_cast<size_t>(std::find(first, last, '\0') - first));
+    for (wchar_t& c : key) {
+        c = static_cast<wchar_t>(*first++);
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
 }
 
 // The whole file; false when it cannot be opened or read now.
@@ -240,7 +252,8 @@ const TImage* CurrentImage(const std::string& file)
         image.CheckedInScope = g_scopeDepth > 0 ? g_scope : 0;
         image.CheckedAtChange = NotedChanges();
     }
-    Parse(DecodeFile(bytes), image);
+    image.Text = DecodeFile(bytes);
+    Parse(image);
     return &(Images[file] = std::move(image));
 }
 
@@ -263,6 +276,51 @@ std::string ReadScriptString(const std::string& file, const std::string& section
     return NarrowedValue(keyAt->second.Value);
 }
 
+bool ReadScriptSection(const std::string& file, const std::string& section, size_t bufferSize,
+                       std::vector<std::string>& lines)
+{
+    lines.clear();
+    // The system matches a section name as given, by rules of its own beyond ASCII.
+    bool plainName = !section.empty() && !IsProfileSpace(static_cast<unsigned char>(section.front())) &&
+                     !IsProfileSpace(static_cast<unsigned char>(section.back())) &&
+                     std::all_of(section.begin(), section.end(),
+                                 [](char c) { return c != '\0' && static_cast<unsigned char>(c) < 0x80; });
+    if (!plainName) return false;
+    std::string source;
+    const TImage* image = CurrentImage(ReadsFromElsewhere() ? (source = ReadSourceOf(file)) : file);
+    if (!image) return false;
+    std::wstring name;
+    NameKey(section, name);
+    auto sectionAt = image->SectionIndex.find(name);
+    if (sectionAt == image->SectionIndex.end()) return true;
+    const TImageSection& found = image->Sections[sectionAt->second];
+    const wchar_t* text = image->Text.data();
+    bool exact = true;
+    bool anyKey = false;
+    bool lastNameless = false;
+    size_t total = 0;
+    WalkLines(
+        text + found.TextBegin, text + found.TextEnd, [](const std::wstring&, int, size_t, size_t) {},
+        [&](const std::wstring& key, const std::wstring& value, bool hasValue, int) {
+            // Of nameless lines in a row ("=x") the system keeps the first.
+            if (key.empty() && anyKey && lastNameless) return;
+            anyKey = true;
+            lastNameless = key.empty();
+            if (!key.empty() && key[0] == L';') return;  // a comment
+            // The system ends a name or value at a NUL.
+            if (key.find(L'\0') != std::wstring::npos || value.find(L'\0') != std::wstring::npos) exact = false;
+            std::wstring line = hasValue ? key + L'=' + value : key;
+            lines.push_back(std::all_of(line.begin(), line.end(), [](wchar_t c) { return c < 0x80; })
+                                ? std::string(line.begin(), line.end())
+                                : FromWide(line));
+            total += lines.back().size() + 1;
+        });
+    // Far from the end of the buffer: no cut line, however the system counts.
+    if (exact && total < bufferSize / 2) return true;
+    lines.clear();
+    return false;
+}
+
 bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& sections)
 {
     sections.clear();
@@ -270,9 +328,10 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
     if (!ReadAllBytes(file, bytes)) return false;
     // The lines above the first header form a section without a name and line.
     sections.emplace_back();
+    std::wstring text = DecodeFile(bytes);
     WalkLines(
-        DecodeFile(bytes),
-        [&sections](const std::wstring& name, int line) {
+        text.data(), text.data() + text.size(),
+        [&sections](const std::wstring& name, int line, size_t, size_t) {
             if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
             sections.push_back(TScriptSection{FromWide(name), line, {}});
         },

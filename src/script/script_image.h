@@ -16,6 +16,17 @@
 // file's size or last-write time changes.
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key);
 
+// The lines of the section (its first occurrence) as the system's
+// GetPrivateProfileSectionA gives them into a buffer of `bufferSize`
+// characters: "name=value", or the name of a line without "="; comment lines
+// (";") and a nameless line ("=x") right after another are left out. Read
+// through the same image as ReadScriptString. False when the image cannot
+// answer exactly as the system would: the file cannot be read now, the
+// section's name is not plain ASCII without blanks around it, a line holds a
+// NUL, or the section comes near the end of the buffer; ask the system then.
+bool ReadScriptSection(const std::string& file, const std::string& section, size_t bufferSize,
+                       std::vector<std::string>& lines);
+
 // One key line of a script file, as written.
 struct TScriptLine {
     std::string Name;   // blanks around it removed

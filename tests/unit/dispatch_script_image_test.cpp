@@ -19,22 +19,45 @@ const std::vector<std::string> SectionNames = {"Sec", "sec", " SEC\t", "Other", 
 const std::vector<std::string> KeyNames = {"key", "KEY", " key ", "k2", "k3", "k4", "k5", "k6", "k7", "k8",
                                            "k9", ";key", "#k", "\xc9", "\xe9", "missing", "[Sec"};
 
+constexpr DWORD SectionBuffer = 32767;
+
+// The section's lines as GetPrivateProfileSectionA gives them.
+std::vector<std::string> SystemSection(const std::string& path, const std::string& section)
+{
+    std::vector<char> buffer(SectionBuffer, '\0');
+    DWORD length = GetPrivateProfileSectionA(section.c_str(), buffer.data(), SectionBuffer, path.c_str());
+    std::vector<std::string> lines;
+    for (size_t start = 0, end = 0; start < length && buffer[start] != '\0'; start = end + 1) {
+        end = start;
+        while (end < length && buffer[end] != '\0') ++end;
+        lines.emplace_back(buffer.data() + start, end - start);
+    }
+    return lines;
+}
+
 class ScriptImageTest : public ::testing::Test {
 protected:
     void TearDown() override { ForgetScriptImages(); }
 
-    // Writes the bytes to a file of its own and compares every lookup.
+    // Writes the bytes to a file of its own and compares every lookup, and
+    // every section the image answers for.
     void ExpectSameAnswers(const std::string& bytes)
     {
         std::string path = Dir / ("f" + std::to_string(++m_files) + ".ini");
         WriteFileBytes(path, bytes);
-        for (const std::string& section : SectionNames)
+        for (const std::string& section : SectionNames) {
             for (const std::string& key : KeyNames)
                 ASSERT_EQ(ReadScriptString(path, section, key), ReadProfileString(path, section, key))
                     << "section \"" << section << "\" key \"" << key << "\" in:\n" << bytes;
+            std::vector<std::string> lines;
+            if (!ReadScriptSection(path, section, SectionBuffer, lines)) continue;
+            ++SectionsAnswered;
+            ASSERT_EQ(lines, SystemSection(path, section)) << "section \"" << section << "\" in:\n" << bytes;
+        }
     }
 
     TempDir Dir;
+    int SectionsAnswered = 0;
 
 private:
     int m_files = 0;
@@ -76,6 +99,27 @@ TEST_F(ScriptImageTest, LineEndsBlanksAndCharacterSets)
     ExpectSameAnswers(std::string("[Sec]\r\nkey=a\0b\r\nk2=c\r\n", 21));
 }
 
+TEST_F(ScriptImageTest, SectionsAsTheProfileFunctionsListThem)
+{
+    ExpectSameAnswers(Lines({
+        "[Sec]", "=first nameless", "=second nameless", "key", "=after a name", ";key=comment", "  ;k2 = 2",
+        "k3 = \"quoted\" ", "KEY=duplicate", "=", "k4=a=b", "k5=\xe9t\xe9", "[Other]", "x=1", "[sec]", "k6=second Sec",
+        "[ Se]c ]", "=", "=again", "[x]",
+    }));
+    ExpectSameAnswers("\xEF\xBB\xBF" + Lines({"[\xC5\xBF" "ec]", "key=long s", "[Sec]", "k2=\xe2\x82\xac"}));
+    ExpectSameAnswers(Lines({"[Sec]", "key=a", "k2=b"}, "\n").substr(0, 12));
+    // Sections the image must not answer for: the system asks the file.
+    std::string path = Dir / "nul.ini";
+    WriteFileBytes(path, std::string("[Sec]\r\nkey=a\0b\r\n", 17));
+    std::vector<std::string> lines;
+    EXPECT_FALSE(ReadScriptSection(path, "Sec", SectionBuffer, lines));
+    EXPECT_FALSE(ReadScriptSection(Dir / "missing.ini", "Sec", SectionBuffer, lines));
+    WriteFileBytes(path, Lines({"[Sec]", "key=" + std::string(200, 'v')}));
+    EXPECT_FALSE(ReadScriptSection(path, "Sec", 300, lines));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_GE(SectionsAnswered, 10);
+}
+
 TEST_F(ScriptImageTest, LongValuesAreCutLikeTheBuffer)
 {
     std::vector<std::string> lines = {"[Sec]"};
@@ -95,7 +139,7 @@ TEST_F(ScriptImageTest, RandomFilesGiveTheSameAnswers)
         "[Sec]", "[ sec ]", "[Other]", "[Se]c]", "[Sec", "[]", "[x]y", "key=v", "KEY = v2", " key\t=\t v3 \t",
         "key", "key=", "k2=\"q\"", "k2='s'", "k3=\"u", "k3=\"x\" y", "k4=\"\"", "k5=a=b", ";key=c", "#k=1",
         "k6=\xa0z", "\xc9=E", "\xe9=e", "k7=\x1a", "k8=" + std::string(270, 'l'), "k9=\"" + std::string(258, 'm') + "\"",
-        "", "   ", "=novalue", "[x]",
+        "", "   ", "=novalue", "=second", "[x]",
     };
     const std::vector<std::string> ends = {"\r\n", "\n", "\r\n", "\r"};
     std::mt19937 random(20240611);
@@ -106,6 +150,7 @@ TEST_F(ScriptImageTest, RandomFilesGiveTheSameAnswers)
         ExpectSameAnswers(bytes);
         if (HasFatalFailure()) return;
     }
+    EXPECT_GE(SectionsAnswered, 100);
 }
 
 TEST_F(ScriptImageTest, AChangedFileIsReadAgain)
