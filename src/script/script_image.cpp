@@ -47,6 +47,17 @@ std::map<std::string, TImage> Images;
 unsigned g_scopeDepth = 0;
 uint64_t g_scope = 0;  // the current read scope; a new number for each outermost one
 
+// The section read last, while its image is known current: a run reads the
+// keys of its items one after another, thousands of them in one section.
+struct TLastSection {
+    std::string File;     // as read (the script, or its source)
+    std::string Section;  // as asked for
+    const TImageSection* Found = nullptr;  // null: the file has no such section
+    uint64_t Scope = 0;   // 0: nothing remembered
+    uint64_t Change = 0;
+};
+TLastSection g_last;
+
 // Only ASCII blanks count: a no-break space stays part of a name or value.
 bool IsProfileSpace(wchar_t c)
 {
@@ -262,17 +273,31 @@ const TImage* CurrentImage(const std::string& file)
 std::string ReadScriptString(const std::string& file, const std::string& section, const std::string& key)
 {
     std::string source;
-    const TImage* image = CurrentImage(ReadsFromElsewhere() ? (source = ReadSourceOf(file)) : file);
-    if (!image) return {};
+    const std::string& path = ReadsFromElsewhere() ? (source = ReadSourceOf(file)) : file;
     // Kept between reads: a run reads tens of thousands of keys.
     static std::wstring name;
-    NameKey(section, name);
-    auto sectionAt = image->SectionIndex.find(name);
-    if (sectionAt == image->SectionIndex.end()) return {};
-    const TImageSection& found = image->Sections[sectionAt->second];
+    if (g_scopeDepth == 0 || g_last.Scope != g_scope || g_last.Change != NotedChanges() || g_last.File != path ||
+        g_last.Section != section) {
+        g_last.Scope = 0;
+        const TImage* image = CurrentImage(path);
+        if (!image) return {};
+        NameKey(section, name);
+        auto sectionAt = image->SectionIndex.find(name);
+        g_last.Found = sectionAt == image->SectionIndex.end() ? nullptr : &image->Sections[sectionAt->second];
+        // Only an image checked in this scope stays as it is until the scope
+        // ends or the run changes something (one that changed while it was
+        // read is read again at every look).
+        if (g_scopeDepth > 0 && image->CheckedInScope == g_scope && image->CheckedAtChange == NotedChanges()) {
+            g_last.File = path;
+            g_last.Section = section;
+            g_last.Scope = g_scope;
+            g_last.Change = image->CheckedAtChange;
+        }
+    }
+    if (!g_last.Found) return {};
     NameKey(key, name);
-    auto keyAt = found.Keys.find(name);
-    if (keyAt == found.Keys.end() || !keyAt->second.HasValue) return {};
+    auto keyAt = g_last.Found->Keys.find(name);
+    if (keyAt == g_last.Found->Keys.end() || !keyAt->second.HasValue) return {};
     return NarrowedValue(keyAt->second.Value);
 }
 
@@ -352,6 +377,7 @@ bool ReadScriptBytes(const std::string& file, std::string& bytes)
 
 void ForgetScriptImages()
 {
+    g_last.Scope = 0;
     Images.clear();
 }
 

@@ -190,4 +190,22 @@ TEST_F(ScriptImageTest, WithinOneItemsReadsTheFileIsCheckedOnce)
     EXPECT_EQ(ReadScriptString(path, "Sec", "key"), "third, longer still");
 }
 
+// Reads in turn from two files and two sections within one item: each is
+// answered from its own file and section, a missing one as empty.
+TEST_F(ScriptImageTest, ReadsInTurnFromFilesAndSectionsEachFindTheirOwn)
+{
+    std::string a = Dir / "a.ini", b = Dir / "b.ini";
+    WriteFileBytes(a, Lines({"[Sec]", "key=a sec", "[Other]", "key=a other"}));
+    WriteFileBytes(b, Lines({"[Sec]", "key=b sec"}));
+    TScriptReadScope reads;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(ReadScriptString(a, "Sec", "key"), "a sec");
+        EXPECT_EQ(ReadScriptString(a, "sec", "KEY"), "a sec");
+        EXPECT_EQ(ReadScriptString(b, "Sec", "key"), "b sec");
+        EXPECT_EQ(ReadScriptString(a, "Other", "key"), "a other");
+        EXPECT_EQ(ReadScriptString(b, "Other", "key"), "");
+        EXPECT_EQ(ReadScriptString(b, "Sec", "none"), "");
+    }
+}
+
 }  // namespace
