@@ -95,7 +95,9 @@ int QueryRegistryValues(const std::string& base, int items, int values)
     return found;
 }
 
-int ReadIniValues(const std::string& file, int items, int values)
+// How many of the generated INI file's values `has(section, key)` finds.
+template <class Has>
+int CountIniValues(int items, int values, Has has)
 {
     int found = 0;
     for (int i = 1; i <= items; ++i) {
@@ -104,11 +106,18 @@ int ReadIniValues(const std::string& file, int items, int values)
         for (int m = 1; m <= values; ++m) {
             char key[32];
             std::snprintf(key, sizeof key, "K%d", m);
-            char buffer[260];
-            if (GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, file.c_str()) > 0) ++found;
+            if (has(section, key)) ++found;
         }
     }
     return found;
+}
+
+int ReadIniValues(const std::string& file, int items, int values)
+{
+    return CountIniValues(items, values, [&file](const char* section, const char* key) {
+        char buffer[260];
+        return GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, file.c_str()) > 0;
+    });
 }
 
 // The text between two positions without the blanks and tabs around it.
@@ -163,19 +172,11 @@ std::unordered_map<std::string, std::string> ReadIniOnce(const std::string& path
 
 int FindIniValues(const std::string& file, int items, int values)
 {
-    int found = 0;
     std::unordered_map<std::string, std::string> read = ReadIniOnce(file);
-    for (int i = 1; i <= items; ++i) {
-        char section[32];
-        std::snprintf(section, sizeof section, "S%05d", i);
-        for (int m = 1; m <= values; ++m) {
-            char key[32];
-            std::snprintf(key, sizeof key, "K%d", m);
-            auto value = read.find(Lower(section) + "\n" + Lower(key));
-            if (value != read.end() && !value->second.empty()) ++found;
-        }
-    }
-    return found;
+    return CountIniValues(items, values, [&read](const char* section, const char* key) {
+        auto value = read.find(Lower(section) + "\n" + Lower(key));
+        return value != read.end() && !value->second.empty();
+    });
 }
 
 }  // namespace
