@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -21,13 +22,21 @@ namespace {
 // A value longer than this is cut, as the 260-character buffer of a profile read cuts it.
 constexpr size_t MaxValueLength = ValueBufferSize - 1;
 
+// A key as the file spells it: its name and value are places in the image's
+// text (a run looks up thousands of keys; a node and two strings per key cost
+// more than the look-ups).
 struct TImageKey {
-    std::wstring Value;
+    size_t NameAt = 0;  // blanks around it trimmed, cut at a NUL
+    size_t NameSize = 0;
+    size_t ValueAt = 0;  // blanks around it trimmed
+    size_t ValueSize = 0;
+    uint32_t Hash = 0;  // of the name folded
     bool HasValue = false;  // a line without "=" names a key that reads as missing
 };
 
 struct TImageSection {
-    std::unordered_map<std::wstring, TImageKey> Keys;  // by folded name; first occurrence only
+    std::vector<TImageKey> Keys;  // in the file's order
+    std::vector<uint32_t> Slots;  // by folded name, open addressing: a key's number + 1; the first of a name only
     size_t TextBegin = 0;  // its lines in the image's text: after its header, up to the next one
     size_t TextEnd = 0;
 };
@@ -52,6 +61,7 @@ uint64_t g_scope = 0;  // the current read scope; a new number for each outermos
 struct TLastSection {
     std::string File;     // as read (the script, or its source)
     std::string Section;  // as asked for
+    const TImage* Image = nullptr;
     const TImageSection* Found = nullptr;  // null: the file has no such section
     uint64_t Scope = 0;   // 0: nothing remembered
     uint64_t Change = 0;
@@ -64,11 +74,21 @@ bool IsProfileSpace(wchar_t c)
     return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0x1A;  // 0x1A: the old end-of-file mark
 }
 
-std::wstring Trimmed(const wchar_t* first, const wchar_t* last)
+std::wstring_view TrimmedView(const wchar_t* first, const wchar_t* last)
 {
     while (first < last && IsProfileSpace(*first)) ++first;
     while (last > first && IsProfileSpace(last[-1])) --last;
-    return std::wstring(first, last);
+    return std::wstring_view(first, static_cast<size_t>(last - first));
+}
+
+std::wstring Trimmed(const wchar_t* first, const wchar_t* last)
+{
+    return std::wstring(TrimmedView(first, last));
+}
+
+wchar_t FoldedChar(wchar_t c)
+{
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
 }
 
 // Names match without regard to case for ASCII letters only; an embedded NUL
@@ -77,9 +97,57 @@ std::wstring Folded(std::wstring name)
 {
     size_t nul = name.find(L'\0');
     if (nul != std::wstring::npos) name.resize(nul);
-    for (wchar_t& c : name)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (wchar_t& c : name) c = FoldedChar(c);
     return name;
+}
+
+// FNV-1a over the UTF-16 units of a name as Folded folds it (`name` cut at its NUL already).
+uint32_t FoldedHash(const wchar_t* name, size_t size)
+{
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ static_cast<uint16_t>(FoldedChar(name[i]))) * 16777619u;
+    return hash;
+}
+
+// The slot where `folded` is, or the free one where it would go.
+size_t KeySlot(const TImageSection& section, const std::wstring& text, const wchar_t* folded, size_t size,
+               uint32_t hash)
+{
+    size_t mask = section.Slots.size() - 1;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        uint32_t number = section.Slots[slot];
+        if (number == 0) return slot;
+        const TImageKey& key = section.Keys[number - 1];
+        if (key.Hash != hash || key.NameSize != size) continue;
+        const wchar_t* name = text.data() + key.NameAt;
+        if (std::equal(folded, folded + size, name, [](wchar_t a, wchar_t b) { return a == FoldedChar(b); }))
+            return slot;
+    }
+}
+
+// Indexes the section's keys, each name under its first key.
+void IndexKeys(TImageSection& section, const std::wstring& text)
+{
+    size_t size = 16;
+    while (size < 2 * section.Keys.size()) size *= 2;
+    section.Slots.assign(size, 0);
+    std::wstring folded;
+    for (size_t i = 0; i < section.Keys.size(); ++i) {
+        const TImageKey& key = section.Keys[i];
+        folded.assign(text, key.NameAt, key.NameSize);
+        for (wchar_t& c : folded) c = FoldedChar(c);
+        size_t slot = KeySlot(section, text, folded.data(), folded.size(), key.Hash);
+        if (section.Slots[slot] == 0) section.Slots[slot] = static_cast<uint32_t>(i + 1);
+    }
+}
+
+// The section's first key of the folded name, or null.
+const TImageKey* FindKey(const TImageSection& section, const std::wstring& text, const std::wstring& folded)
+{
+    if (section.Slots.empty()) return nullptr;
+    uint32_t number = section.Slots[KeySlot(section, text, folded.data(), folded.size(),
+                                            FoldedHash(folded.data(), folded.size()))];
+    return number == 0 ? nullptr : &section.Keys[number - 1];
 }
 
 std::wstring DecodeFile(const std::string& bytes)
@@ -133,10 +201,11 @@ void WalkLines(const wchar_t* begin, const wchar_t* end, OnSection onSection, On
             }
         }
         const wchar_t* equals = std::find(start, lineEnd, L'=');
-        if (equals == lineEnd)
-            onKey(std::wstring(start, lineEnd), std::wstring(), false, line);
-        else
-            onKey(Trimmed(start, equals), Trimmed(equals + 1, lineEnd), true, line);
+        if (equals == lineEnd) {
+            onKey(std::wstring_view(start, static_cast<size_t>(lineEnd - start)), std::wstring_view(), false, line);
+        } else {
+            onKey(TrimmedView(start, equals), TrimmedView(equals + 1, lineEnd), true, line);
+        }
     }
 }
 
@@ -156,15 +225,23 @@ void Parse(TImage& image)
             image.SectionIndex.emplace(Folded(name), image.Sections.size());
             image.Sections.emplace_back().TextBegin = linesAt;
         },
-        [&image](const std::wstring& name, std::wstring value, bool hasValue, int) {
-            image.Sections.back().Keys.emplace(Folded(name), TImageKey{std::move(value), hasValue});
+        [&image, &text](std::wstring_view name, std::wstring_view value, bool hasValue, int) {
+            TImageKey key;
+            key.NameAt = static_cast<size_t>(name.data() - text.data());
+            key.NameSize = std::min(name.find(L'\0'), name.size());
+            key.ValueAt = hasValue ? static_cast<size_t>(value.data() - text.data()) : 0;
+            key.ValueSize = value.size();
+            key.Hash = FoldedHash(name.data(), key.NameSize);
+            key.HasValue = hasValue;
+            image.Sections.back().Keys.push_back(key);
         });
     image.Sections.back().TextEnd = text.size();
+    for (TImageSection& section : image.Sections) IndexKeys(section, text);
 }
 
 // The part of the value the profile functions deliver into a 260-character
 // buffer, as positions in it.
-void DeliveredPart(const std::wstring& value, size_t& begin, size_t& end)
+void DeliveredPart(std::wstring_view value, size_t& begin, size_t& end)
 {
     size_t size = std::min(value.find(L'\0'), value.size());
     bool quoted = size > 1 && (value[0] == L'"' || value[0] == L'\'') && value[size - 1] == value[0];
@@ -176,7 +253,7 @@ void DeliveredPart(const std::wstring& value, size_t& begin, size_t& end)
 }
 
 // The value in the ANSI code page, cut as the reader's buffer cuts it.
-std::string NarrowedValue(const std::wstring& value)
+std::string NarrowedValue(std::wstring_view value)
 {
     size_t begin = 0, end = 0;
     DeliveredPart(value, begin, end);
@@ -283,6 +360,7 @@ std::string ReadScriptString(const std::string& file, const std::string& section
         if (!image) return {};
         NameKey(section, name);
         auto sectionAt = image->SectionIndex.find(name);
+        g_last.Image = image;
         g_last.Found = sectionAt == image->SectionIndex.end() ? nullptr : &image->Sections[sectionAt->second];
         // Only an image checked in this scope stays as it is until the scope
         // ends or the run changes something (one that changed while it was
@@ -296,9 +374,9 @@ std::string ReadScriptString(const std::string& file, const std::string& section
     }
     if (!g_last.Found) return {};
     NameKey(key, name);
-    auto keyAt = g_last.Found->Keys.find(name);
-    if (keyAt == g_last.Found->Keys.end() || !keyAt->second.HasValue) return {};
-    return NarrowedValue(keyAt->second.Value);
+    const TImageKey* found = FindKey(*g_last.Found, g_last.Image->Text, name);
+    if (!found || !found->HasValue) return {};
+    return NarrowedValue(std::wstring_view(g_last.Image->Text).substr(found->ValueAt, found->ValueSize));
 }
 
 bool ReadScriptSection(const std::string& file, const std::string& section, size_t bufferSize,
@@ -326,15 +404,17 @@ bool ReadScriptSection(const std::string& file, const std::string& section, size
     size_t total = 0;
     WalkLines(
         text + found.TextBegin, text + found.TextEnd, [](const std::wstring&, int, size_t, size_t) {},
-        [&](const std::wstring& key, const std::wstring& value, bool hasValue, int) {
+        [&](std::wstring_view key, std::wstring_view value, bool hasValue, int) {
             // Of nameless lines in a row ("=x") the system keeps the first.
             if (key.empty() && anyKey && lastNameless) return;
             anyKey = true;
             lastNameless = key.empty();
             if (!key.empty() && key[0] == L';') return;  // a comment
             // The system ends a name or value at a NUL.
-            if (key.find(L'\0') != std::wstring::npos || value.find(L'\0') != std::wstring::npos) exact = false;
-            std::wstring line = hasValue ? key + L'=' + value : key;
+            if (key.find(L'\0') != std::wstring_view::npos || value.find(L'\0') != std::wstring_view::npos)
+                exact = false;
+            std::wstring line(key);
+            if (hasValue) (line += L'=') += value;
             lines.push_back(std::all_of(line.begin(), line.end(), [](wchar_t c) { return c < 0x80; })
                                 ? std::string(line.begin(), line.end())
                                 : FromWide(line));
@@ -360,10 +440,11 @@ bool ListScriptSections(const std::string& file, std::vector<TScriptSection>& se
             if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
             sections.push_back(TScriptSection{FromWide(name), line, {}});
         },
-        [&sections](const std::wstring& name, const std::wstring& value, bool hasValue, int line) {
-            sections.back().Lines.push_back(
-                TScriptLine{FromWide(name), FromWide(value), hasValue ? NarrowedValue(value) : std::string(), line,
-                            hasValue});
+        [&sections](std::wstring_view name, std::wstring_view value, bool hasValue, int line) {
+            sections.back().Lines.push_back(TScriptLine{FromWide(name.data(), name.size()),
+                                                        FromWide(value.data(), value.size()),
+                                                        hasValue ? NarrowedValue(value) : std::string(), line,
+                                                        hasValue});
         });
     if (sections.size() == 1 && sections[0].Line == 0 && sections[0].Lines.empty()) sections.clear();
     return true;

@@ -208,4 +208,23 @@ TEST_F(ScriptImageTest, ReadsInTurnFromFilesAndSectionsEachFindTheirOwn)
     }
 }
 
+// A section of thousands of keys, names that differ only in case or in
+// their last character, a duplicate later on: each answered as the system
+// answers it, a duplicate by its first line.
+TEST_F(ScriptImageTest, EveryKeyOfALargeSectionAndTheFirstOfADuplicate)
+{
+    std::vector<std::string> lines = {"[Sec]"};
+    for (int i = 1; i <= 3000; ++i) lines.push_back("File" + std::to_string(i) + "=f" + std::to_string(i) + ".dat");
+    for (int i = 1; i <= 3000; i += 97) lines.push_back("FILE" + std::to_string(i) + "=later " + std::to_string(i));
+    lines.push_back("file3001 = \"quoted\"");
+    std::string path = Dir / "large.ini";
+    WriteFileBytes(path, Lines(lines));
+    TScriptReadScope reads;
+    for (int i = 1; i <= 3002; ++i) {
+        for (const std::string& key : {"File" + std::to_string(i), "file" + std::to_string(i) + "Flags"})
+            ASSERT_EQ(ReadScriptString(path, "Sec", key), ReadProfileString(path, "Sec", key)) << key;
+    }
+    EXPECT_EQ(ReadScriptString(path, "sec", "FILE98"), "f98.dat");
+}
+
 }  // namespace
