@@ -18,10 +18,10 @@ struct TListedDirectory {
     bool Unanswerable = false;       // the system answers every look-up (see ListDirectory)
     unsigned SystemLookUps = 0;      // look-ups the system answered while it was not listed
     std::vector<TDirEntry> Entries;  // in the system's order
-    std::vector<std::wstring> Folded;       // Entries' names, folded
-    std::vector<std::wstring> FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
-    TFoldedIndex Index;                     // Folded and FoldedShort
-    std::set<std::wstring> Changed;  // folded names the run changed since the listing
+    TFoldedNames Folded;       // Entries' names, folded
+    TFoldedNames FoldedShort;  // Entries' 8.3 aliases, folded (empty when none)
+    TFoldedIndex Index;        // Folded and FoldedShort
+    std::set<std::wstring, std::less<>> Changed;  // folded names the run changed since the listing
 };
 
 // Hashes a text however it is held, so that a directory part is looked up without a copy.
@@ -74,6 +74,17 @@ void FoldInto(const std::string& name, std::wstring& folded)
         wchar_t c = static_cast<wchar_t>(name[i]);
         folded[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
     }
+}
+
+// Adds the name folded as FoldedName folds it, without a string of its own.
+void AddFolded(const std::string& name, TFoldedNames& names)
+{
+    if (!IsAscii(name)) {
+        names.Add(FoldedName(name));
+        return;
+    }
+    for (char c : name) names.Append(static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    names.End();
 }
 
 // The key of a directory part ("C:\app\"): its full form in upper case, so
@@ -217,8 +228,8 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         entry.Attributes = data.dwFileAttributes;
         entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         entry.WriteTime = data.ftLastWriteTime;
-        fresh.Folded.push_back(FoldedName(entry.Name));
-        fresh.FoldedShort.push_back(FoldedName(entry.ShortName));
+        AddFolded(entry.Name, fresh.Folded);
+        AddFolded(entry.ShortName, fresh.FoldedShort);
         fresh.Entries.push_back(std::move(entry));
         if (FindNextFileW(find.Get(), &data)) continue;
         // A listing that broke off (the share went away) would leave names out.
@@ -297,7 +308,7 @@ bool ListedEntry(const TListedDirectory& listed, const std::string& name, const 
     size_t index = 0;
     bool hit = FindSingle(listed, name, folded, index);
     // A name the run changed (by this name or by its alias) is the system's to tell.
-    const std::set<std::wstring>& changed = listed.Changed;
+    const std::set<std::wstring, std::less<>>& changed = listed.Changed;
     if (!changed.empty() && (changed.count(folded) || (hit && (changed.count(listed.Folded[index]) ||
                                                                changed.count(listed.FoldedShort[index])))))
         return false;

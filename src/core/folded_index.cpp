@@ -3,7 +3,7 @@
 namespace {
 
 // FNV-1a over the UTF-16 units of a folded name.
-size_t FoldedHash(const std::wstring& folded)
+size_t FoldedHash(std::wstring_view folded)
 {
     uint64_t hash = 14695981039346656037ULL;
     for (wchar_t c : folded) {
@@ -15,16 +15,16 @@ size_t FoldedHash(const std::wstring& folded)
 
 }  // namespace
 
-TFoldedIndex BuildFoldedIndex(const std::vector<std::wstring>& names, const std::vector<std::wstring>& aliases)
+TFoldedIndex BuildFoldedIndex(const TFoldedNames& names, const TFoldedNames& aliases)
 {
     size_t count = 0;
-    for (const std::wstring& alias : aliases) count += alias.empty() ? 1 : 2;
+    for (size_t i = 0; i < aliases.size(); ++i) count += aliases[i].empty() ? 1 : 2;
     // At least twice the names: probes stay short.
     size_t size = 16;
     while (size < 2 * count) size *= 2;
     TFoldedIndex index;
     index.Slots.assign(size, 0);
-    auto add = [&index, size](const std::wstring& folded, size_t entry) {
+    auto add = [&index, size](std::wstring_view folded, size_t entry) {
         size_t slot = FoldedHash(folded) & (size - 1);
         while (index.Slots[slot] != 0) slot = (slot + 1) & (size - 1);
         index.Slots[slot] = static_cast<uint32_t>(entry + 1);
@@ -36,9 +36,8 @@ TFoldedIndex BuildFoldedIndex(const std::vector<std::wstring>& names, const std:
     return index;
 }
 
-bool FindFolded(const TFoldedIndex& index, const std::vector<std::wstring>& names,
-                const std::vector<std::wstring>& aliases, const std::wstring& folded,
-                const std::function<bool(size_t)>& exact, size_t& entry)
+bool FindFolded(const TFoldedIndex& index, const TFoldedNames& names, const TFoldedNames& aliases,
+                std::wstring_view folded, const std::function<bool(size_t)>& exact, size_t& entry)
 {
     if (index.Slots.empty()) return false;
     size_t mask = index.Slots.size() - 1;

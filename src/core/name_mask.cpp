@@ -1,6 +1,6 @@
 #include "core/name_mask.h"
 
-bool MaskMatches(const std::wstring& name, const std::wstring& mask)
+bool MaskMatches(std::wstring_view name, const std::wstring& mask)
 {
     const size_t none = std::wstring::npos;
     size_t n = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // How a mask matches a name, both already in the system's upper case: * any
 // run of characters, ? one character, trailing dots and stars of the mask
@@ -13,4 +14,4 @@
 // every name (so "*." lists everything); Windows also lets a ? before a dot
 // or at the end match no character. So only under Wine are masks answered
 // from a listing; on Windows each is asked of the system.
-bool MaskMatches(const std::wstring& name, const std::wstring& mask);
+bool MaskMatches(std::wstring_view name, const std::wstring& mask);

@@ -7,8 +7,15 @@
 
 namespace {
 
-size_t Found(const TFoldedIndex& index, const std::vector<std::wstring>& names, const std::vector<std::wstring>& aliases,
-             const std::wstring& folded, size_t spelled)
+TFoldedNames Names(const std::vector<std::wstring>& list)
+{
+    TFoldedNames names;
+    for (const std::wstring& name : list) names.Add(name);
+    return names;
+}
+
+size_t Found(const TFoldedIndex& index, const TFoldedNames& names, const TFoldedNames& aliases,
+             std::wstring_view folded, size_t spelled)
 {
     size_t entry = 99999;
     bool found = FindFolded(index, names, aliases, folded, [spelled](size_t i) { return i == spelled; }, entry);
@@ -22,17 +29,22 @@ size_t Found(const TFoldedIndex& index, const std::vector<std::wstring>& names, 
 // wrap around its end) finds each of them.
 TEST(FoldedIndex, TheSpelledEntryThenTheFirstByNameOrAlias)
 {
-    std::vector<std::wstring> names = {L"A.TXT", L"LONGNAME.TXT", L"A.TXT", L"B.TXT"};
-    std::vector<std::wstring> aliases = {L"", L"LONGNA~1.TXT", L"", L"A.TXT"};
+    TFoldedNames names = Names({L"A.TXT", L"LONGNAME.TXT", L"A.TXT", L"B.TXT"});
+    TFoldedNames aliases = Names({L"", L"LONGNA~1.TXT", L"", L"A.TXT"});
+    ASSERT_EQ(names.size(), 4u);
+    EXPECT_EQ(aliases[0], L"");
+    EXPECT_EQ(aliases[1], L"LONGNA~1.TXT");
     TFoldedIndex index = BuildFoldedIndex(names, aliases);
     EXPECT_EQ(Found(index, names, aliases, L"A.TXT", 99), 0u);
     EXPECT_EQ(Found(index, names, aliases, L"A.TXT", 3), 3u);
     EXPECT_EQ(Found(index, names, aliases, L"LONGNA~1.TXT", 99), 1u);
     EXPECT_EQ(Found(index, names, aliases, L"C.TXT", 99), static_cast<size_t>(-1));
 
-    std::vector<std::wstring> many, none;
-    for (int i = 0; i < 3000; ++i) many.push_back(L"F" + std::to_wstring(i) + L".DAT");
-    none.resize(many.size());
+    TFoldedNames many, none;
+    for (int i = 0; i < 3000; ++i) {
+        many.Add(L"F" + std::to_wstring(i) + L".DAT");
+        none.End();
+    }
     TFoldedIndex large = BuildFoldedIndex(many, none);
     EXPECT_GE(large.Slots.size(), 2 * many.size());
     for (size_t i = 0; i < many.size(); ++i) ASSERT_EQ(Found(large, many, none, many[i], 99), i);
