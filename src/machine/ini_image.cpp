@@ -136,9 +136,29 @@ bool AddLine(TIniImage& image, const wchar_t* begin, const wchar_t* end, bool& h
     lastKeyNamed = !key.Name.empty();
     TIniSection& section = image.Sections.back();
     if (!IsPlainText(key.Name)) section.PlainKeyNames = false;
-    section.FirstKey.emplace(Folded(key.Name), section.Keys.size());
     section.Keys.push_back(std::move(key));
     return true;
+}
+
+// Whether the name is `folded` with ASCII letters in either case.
+bool SameFolded(const std::wstring& name, const std::wstring& folded)
+{
+    return name.size() == folded.size() &&
+           std::equal(name.begin(), name.end(), folded.begin(), [](wchar_t a, wchar_t b) {
+               return (a >= L'A' && a <= L'Z' ? static_cast<wchar_t>(a - L'A' + L'a') : a) == b;
+           });
+}
+
+// The section's first key of the name (folded), or null.
+const TIniKey* FirstKeyNamed(const TIniSection& section, const std::wstring& folded)
+{
+    if (section.Keys.size() > IndexedKeys) {
+        auto named = section.FirstKey.find(folded);
+        return named == section.FirstKey.end() ? nullptr : &section.Keys[named->second];
+    }
+    for (const TIniKey& key : section.Keys)
+        if (SameFolded(key.Name, folded)) return &key;
+    return nullptr;
 }
 
 // A name asked for, as the image can match it: printable ASCII only (letters
@@ -249,6 +269,9 @@ std::optional<TIniImage> ParseIniImage(const std::string& bytes)
         Trim(lineBegin, lineEnd);
         if (lineBegin < lineEnd && !AddLine(image, lineBegin, lineEnd, hasLastKey, lastKeyNamed)) return std::nullopt;
     }
+    for (TIniSection& section : image.Sections)
+        if (section.Keys.size() > IndexedKeys)
+            for (size_t i = 0; i < section.Keys.size(); ++i) section.FirstKey.emplace(Folded(section.Keys[i].Name), i);
     return image;
 }
 
@@ -265,9 +288,9 @@ std::optional<TIniRead> LookUpIniValue(const TIniImage& image, const std::string
     if (found == image.FirstSection.end()) return TIniRead{};
     const TIniSection& keys = image.Sections[found->second];
     if (!keys.PlainKeyNames) return std::nullopt;
-    auto named = keys.FirstKey.find(Folded(*keyName));
-    if (named == keys.FirstKey.end()) return TIniRead{};
-    return ValueRead(keys.Keys[named->second]);
+    const TIniKey* named = FirstKeyNamed(keys, Folded(*keyName));
+    if (!named) return TIniRead{};
+    return ValueRead(*named);
 }
 
 TIniFileRead ReadIniFile(const std::string& path, TIniImage& image)

@@ -25,9 +25,15 @@ struct TIniKey {
     std::wstring Value;
 };
 
+constexpr size_t IndexedKeys = 16;
+
 struct TIniSection {
     std::vector<TIniKey> Keys;
-    std::unordered_map<std::wstring, size_t> FirstKey;  // by name with ASCII letters in lower case
+    // By name with ASCII letters in lower case; only for a section of more
+    // than IndexedKeys keys (a few names are compared sooner than hashed, and
+    // a file of thousands of keys, of which a run asks a few, is read without
+    // a block from the heap per key).
+    std::unordered_map<std::wstring, size_t> FirstKey;
     bool PlainKeyNames = true;                          // every key name printable ASCII
 };
 

@@ -144,6 +144,23 @@ TEST_F(IniDifferential, HostileBytesReadAsTheSystemReadsThem)
 }
 
 // Each shape the systems may read apart, once, beside its plain twin the image answers.
+// Sections at and past the size from which their keys are hashed, with
+// names that differ in case and later duplicates: each key, a missing one
+// and a duplicate answered as the system answers them.
+TEST_F(IniDifferential, LargeSectionsFindTheirFirstKeyOfAName)
+{
+    for (int count : {static_cast<int>(IndexedKeys), static_cast<int>(IndexedKeys) + 1, 300}) {
+        std::string text = "[S]\r\n";
+        Questions asked = {{"S", "missing"}};
+        for (int i = 0; i < count; ++i) {
+            text += (i % 2 ? "Key" : "key") + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+            asked.emplace_back("s", "KEY" + std::to_string(i));
+        }
+        text += "KEY1=later\r\n[T]\r\nkey1=t\r\n";
+        EXPECT_EQ(Compare(text, asked), static_cast<int>(asked.size())) << count << " keys";
+    }
+}
+
 TEST_F(IniDifferential, DoubtfulShapesAreLeftToTheSystem)
 {
     struct TAsked {
