@@ -60,6 +60,12 @@ bool IsAscii(const std::string& text)
     return true;
 }
 
+// A character of an ASCII name as FoldedName folds it.
+wchar_t FoldedAscii(char c)
+{
+    return static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
 // The name folded into `folded`, as FoldedName folds it, reusing its room.
 void FoldInto(const std::string& name, std::wstring& folded)
 {
@@ -70,10 +76,7 @@ void FoldInto(const std::string& name, std::wstring& folded)
     // Character by character into the room it has already (assigning chars
     // to a wide string would build a temporary one first).
     folded.resize(name.size());
-    for (size_t i = 0; i < name.size(); ++i) {
-        wchar_t c = static_cast<wchar_t>(name[i]);
-        folded[i] = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-    }
+    for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldedAscii(name[i]);
 }
 
 // Adds the name folded as FoldedName folds it, without a string of its own.
@@ -83,7 +86,7 @@ void AddFolded(const std::string& name, TFoldedNames& names)
         names.Add(FoldedName(name));
         return;
     }
-    for (char c : name) names.Append(static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    for (char c : name) names.Append(FoldedAscii(c));
     names.End();
 }
 
@@ -329,7 +332,7 @@ std::wstring FoldedName(const std::string& name)
     std::wstring wide;
     if (IsAscii(name)) {
         wide.reserve(name.size());
-        for (char c : name) wide.push_back(static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+        for (char c : name) wide.push_back(FoldedAscii(c));
         return wide;
     }
     wide = ToWide(name);
