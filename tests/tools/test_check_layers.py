@@ -11,9 +11,9 @@ import unittest
 
 sys.dont_write_bytecode = True  # no cache in the source tree
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "check-layers.py")
-spec = importlib.util.spec_from_file_location("check_layers", TOOL)
-check_layers = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_layers)
+found = importlib.util.spec_from_file_location("check_layers", TOOL)
+check_layers = importlib.util.module_from_spec(found)
+found.loader.exec_module(check_layers)
 
 GOOD = {
     "core/paths.h": "#pragma once\n",

@@ -4,7 +4,7 @@
 
 namespace {
 
-struct BlockSpec {
+struct BlockShape {
     const char* Stamp;
     const char* Computer;
     TLogInstance Instance = TLogInstance::FirstRun;
@@ -15,18 +15,18 @@ struct BlockSpec {
     bool Interrupted = false;
 };
 
-TLogBlock Block(const BlockSpec& spec)
+TLogBlock Block(const BlockShape& shape)
 {
     TLogBlock block;
-    block.Header.Stamp = spec.Stamp;
-    block.Header.Computer = spec.Computer;
-    block.Header.Instance = spec.Instance;
-    block.Header.Version = spec.Version;
-    block.Header.Release = spec.Release;
-    block.Footer.ExitCode = spec.ExitCode;
-    block.Footer.Interrupted = spec.Interrupted;
-    block.Restarting = spec.Restarting;
-    block.Error = spec.ExitCode == 0 ? "" : "Access denied";
+    block.Header.Stamp = shape.Stamp;
+    block.Header.Computer = shape.Computer;
+    block.Header.Instance = shape.Instance;
+    block.Header.Version = shape.Version;
+    block.Header.Release = shape.Release;
+    block.Footer.ExitCode = shape.ExitCode;
+    block.Footer.Interrupted = shape.Interrupted;
+    block.Restarting = shape.Restarting;
+    block.Error = shape.ExitCode == 0 ? "" : "Access denied";
     return block;
 }
 
@@ -53,7 +53,7 @@ TEST(Fleet, EachWorkstationCountsByItsLastRealRun)
     using I = TLogInstance;
     TFleet fleet;
     fleet.BeginFile("a.log");
-    for (const BlockSpec& spec : std::initializer_list<BlockSpec>{
+    for (const BlockShape& shape : std::initializer_list<BlockShape>{
              // A self-update: the restarted copy's block, of the same second, tells how it ended.
              {"2024-05-14 08:00:00", "SELF", I::FirstRun, 0, "1.4", "", true},
              {"2024-05-14 08:00:00", "SELF", I::RestartedCopy, 2},
@@ -68,7 +68,7 @@ TEST(Fleet, EachWorkstationCountsByItsLastRealRun)
              // The copy's block missing: the first run is all that is known.
              {"2024-05-14 08:00:00", "ALONE", I::FirstRun, 0, "1.4", "", true},
          })
-        fleet.OnBlock(Block(spec));
+        fleet.OnBlock(Block(shape));
     fleet.ExpectComputer("never");
     fleet.ExpectComputer("runs");
     TFleetReport report = fleet.Finish(At(2024, 5, 14), 3);
@@ -103,13 +103,13 @@ TEST(Fleet, EachWorkstationCountsByItsLastRealRun)
 TEST(Fleet, DaysCoverThePeriodUpToTodayWithNewVersionsMarked)
 {
     TFleet fleet;
-    for (const BlockSpec& spec : std::initializer_list<BlockSpec>{
+    for (const BlockShape& shape : std::initializer_list<BlockShape>{
              {"2024-02-27 08:00:00", "A", TLogInstance::FirstRun, 0, "1.4", "7"},
              {"2024-03-01 08:00:00", "A", TLogInstance::FirstRun, 2, "1.4", "8"},
              {"2024-03-01 09:00:00", "B", TLogInstance::FirstRun, 4, "1.10", "8"},
              {"2099-01-01 08:00:00", "C"},  // a clock set ahead
          })
-        fleet.OnBlock(Block(spec));
+        fleet.OnBlock(Block(shape));
     TFleetReport report = fleet.Finish(At(2024, 3, 2), 3);
     ASSERT_EQ(report.Days.size(), 4u);
     EXPECT_EQ(report.Days[1].Date, "2024-02-28");
