@@ -53,43 +53,6 @@ TDirListings& Listings()
     return *Run.Listings;
 }
 
-bool IsAscii(const std::string& text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
-// A character of an ASCII name as FoldedName folds it.
-wchar_t FoldedAscii(char c)
-{
-    return static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-}
-
-// The name folded into `folded`, as FoldedName folds it, reusing its room.
-void FoldInto(const std::string& name, std::wstring& folded)
-{
-    if (!IsAscii(name)) {
-        folded = FoldedName(name);
-        return;
-    }
-    // Character by character into the room it has already (assigning chars
-    // to a wide string would build a temporary one first).
-    folded.resize(name.size());
-    for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldedAscii(name[i]);
-}
-
-// Adds the name folded as FoldedName folds it, without a string of its own.
-void AddFolded(const std::string& name, TFoldedNames& names)
-{
-    if (!IsAscii(name)) {
-        names.Add(FoldedName(name));
-        return;
-    }
-    for (char c : name) names.Append(FoldedAscii(c));
-    names.End();
-}
-
 // The key of a directory part ("C:\app\"): its full form in upper case, so
 // that "C:\App\" and "c:\app\.\" share one listing. Empty when the part names
 // no directory this module answers for (drive-relative "C:", too long).
@@ -231,8 +194,8 @@ TListingResult ListDirectory(const std::string& directory, TListedDirectory& lis
         entry.Attributes = data.dwFileAttributes;
         entry.Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
         entry.WriteTime = data.ftLastWriteTime;
-        AddFolded(entry.Name, fresh.Folded);
-        AddFolded(entry.ShortName, fresh.FoldedShort);
+        fresh.Folded.AddFolded(entry.Name);
+        fresh.FoldedShort.AddFolded(entry.ShortName);
         fresh.Entries.push_back(std::move(entry));
         if (FindNextFileW(find.Get(), &data)) continue;
         // A listing that broke off (the share went away) would leave names out.
@@ -298,7 +261,7 @@ TListedDirectory* ListingOf(const std::string& pattern, TListingUse use, std::st
     if (listed && HasWildcard(name) && !listed->Changed.empty() &&
         ListDirectory(std::string(directory), *listed) != TListingResult::Listed)
         return nullptr;
-    if (listed) FoldInto(name, Listings().Folding);
+    if (listed) FoldNameInto(name, Listings().Folding);
     return listed;
 }
 
@@ -326,26 +289,6 @@ TFoundEntries AskedEntries(const std::string& pattern)
 }
 
 }  // namespace
-
-std::wstring FoldedName(const std::string& name)
-{
-    std::wstring wide;
-    if (IsAscii(name)) {
-        wide.reserve(name.size());
-        for (char c : name) wide.push_back(FoldedAscii(c));
-        return wide;
-    }
-    wide = ToWide(name);
-    int length = static_cast<int>(wide.size());
-    if (length == 0) return wide;  // not text in this code page: matches nothing a mask names
-    std::wstring upper(wide.size(), L'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
-        return upper;
-    // Without the mapping (old systems) only ASCII letters are folded.
-    for (wchar_t& c : wide)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return wide;
-}
 
 TFoundEntries FindEntries(const std::string& pattern, TListingUse use)
 {

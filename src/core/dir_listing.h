@@ -67,6 +67,3 @@ uint64_t NotedChanges();
 // The run created, removed or renamed the directory: listings of it and of
 // everything below it are dropped, and its name is changed in its parent's.
 void NoteDirectoryChanged(const std::string& path);
-
-// The name in the system's upper case, as the file functions compare names.
-std::wstring FoldedName(const std::string& name);

@@ -1,6 +1,23 @@
 #include "core/folded_index.h"
 
+#include <windows.h>
+
+#include "core/ansi_text.h"
+
 namespace {
+
+bool IsAscii(const std::string& text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// A character of an ASCII name as FoldedName folds it.
+wchar_t FoldedAscii(char c)
+{
+    return static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
 
 // FNV-1a over the UTF-16 units of a folded name.
 size_t FoldedHash(std::wstring_view folded)
@@ -14,6 +31,48 @@ size_t FoldedHash(std::wstring_view folded)
 }
 
 }  // namespace
+
+std::wstring FoldedName(const std::string& name)
+{
+    std::wstring wide;
+    if (IsAscii(name)) {
+        wide.reserve(name.size());
+        for (char c : name) wide.push_back(FoldedAscii(c));
+        return wide;
+    }
+    wide = ToWide(name);
+    int length = static_cast<int>(wide.size());
+    if (length == 0) return wide;  // not text in this code page: matches nothing a mask names
+    std::wstring upper(wide.size(), L'\0');
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
+        return upper;
+    // Without the mapping (old systems) only ASCII letters are folded.
+    for (wchar_t& c : wide)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return wide;
+}
+
+void FoldNameInto(const std::string& name, std::wstring& folded)
+{
+    if (!IsAscii(name)) {
+        folded = FoldedName(name);
+        return;
+    }
+    // Character by character into the room it has already (assigning chars
+    // to a wide string would build a temporary one first).
+    folded.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i) folded[i] = FoldedAscii(name[i]);
+}
+
+void TFoldedNames::AddFolded(const std::string& name)
+{
+    if (!IsAscii(name)) {
+        Add(FoldedName(name));
+        return;
+    }
+    for (char c : name) Append(FoldedAscii(c));
+    End();
+}
 
 TFoldedIndex BuildFoldedIndex(const TFoldedNames& names, const TFoldedNames& aliases)
 {

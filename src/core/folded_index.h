@@ -12,6 +12,12 @@
 #include <string_view>
 #include <vector>
 
+// The name in the system's upper case, as the file functions compare names.
+std::wstring FoldedName(const std::string& name);
+
+// FoldedName into `folded`, reusing its room.
+void FoldNameInto(const std::string& name, std::wstring& folded);
+
 // Names one after another in one text.
 class TFoldedNames {
 public:
@@ -20,6 +26,8 @@ public:
         m_text.append(name);
         End();
     }
+    // The name as FoldedName folds it, without a string of its own.
+    void AddFolded(const std::string& name);
     // A name added character by character: Append each, then End.
     void Append(wchar_t c) { m_text.push_back(c); }
     void End() { m_starts.push_back(m_text.size()); }

@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include "core/ansi_text.h"
-#include "core/dir_listing.h"
+#include "core/folded_index.h"
+#include "core/name_mask.h"
 #include "core/paths.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/ansi_text.h"
-#include "core/dir_listing.h"
+#include "core/folded_index.h"
 #include "core/messages.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/dir_listing.h"
+#include "core/folded_index.h"
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/paths.h"

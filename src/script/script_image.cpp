@@ -15,12 +15,9 @@
 #include "core/ansi_text.h"
 #include "core/handles.h"
 #include "script/read_source.h"
-#include "script/profile.h"
+#include "script/profile_text.h"
 
 namespace {
-
-// A value longer than this is cut, as the 260-character buffer of a profile read cuts it.
-constexpr size_t MaxValueLength = ValueBufferSize - 1;
 
 // A key as the file spells it: its name and value are places in the image's
 // text (a run looks up thousands of keys; a node and two strings per key cost
@@ -67,39 +64,6 @@ struct TLastSection {
     uint64_t Change = 0;
 };
 TLastSection g_last;
-
-// Only ASCII blanks count: a no-break space stays part of a name or value.
-bool IsProfileSpace(wchar_t c)
-{
-    return c == L' ' || (c >= L'\t' && c <= L'\r') || c == 0x1A;  // 0x1A: the old end-of-file mark
-}
-
-std::wstring_view TrimmedView(const wchar_t* first, const wchar_t* last)
-{
-    while (first < last && IsProfileSpace(*first)) ++first;
-    while (last > first && IsProfileSpace(last[-1])) --last;
-    return std::wstring_view(first, static_cast<size_t>(last - first));
-}
-
-std::wstring Trimmed(const wchar_t* first, const wchar_t* last)
-{
-    return std::wstring(TrimmedView(first, last));
-}
-
-wchar_t FoldedChar(wchar_t c)
-{
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
-// Names match without regard to case for ASCII letters only; an embedded NUL
-// ends a name as it ends a C string.
-std::wstring Folded(std::wstring name)
-{
-    size_t nul = name.find(L'\0');
-    if (nul != std::wstring::npos) name.resize(nul);
-    for (wchar_t& c : name) c = FoldedChar(c);
-    return name;
-}
 
 // FNV-1a over the UTF-16 units of a name as Folded folds it (`name` cut at its NUL already).
 uint32_t FoldedHash(const wchar_t* name, size_t size)
@@ -150,65 +114,6 @@ const TImageKey* FindKey(const TImageSection& section, const std::wstring& text,
     return number == 0 ? nullptr : &section.Keys[number - 1];
 }
 
-std::wstring DecodeFile(const std::string& bytes)
-{
-    auto starts = [&bytes](const char* mark, size_t size) { return bytes.compare(0, size, mark, size) == 0; };
-    if (starts("\xEF\xBB\xBF", 3)) return ToWide(bytes.data() + 3, bytes.size() - 3, CP_UTF8);
-    bool little = starts("\xFF\xFE", 2);
-    if (little || starts("\xFE\xFF", 2)) {
-        std::wstring text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            auto low = static_cast<unsigned char>(bytes[little ? i : i + 1]);
-            auto high = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
-            text.push_back(static_cast<wchar_t>(low | (high << 8)));
-        }
-        return text;
-    }
-    return ToWide(bytes.data(), bytes.size(), CP_ACP);
-}
-
-// Walks the lines of the decoded text as the profile functions see them:
-// blanks around a line are dropped, empty lines skipped, a line that starts
-// with "[" and holds a "]" is a section header (its name runs to the last
-// "]"), any other line is a key, with a value when it holds "=". Lines are
-// counted from 1; CR LF, a lone CR and a lone LF each end one line. A
-// section header also tells where its line starts and where the next begins.
-template <typename OnSection, typename OnKey>
-void WalkLines(const wchar_t* begin, const wchar_t* end, OnSection onSection, OnKey onKey)
-{
-    const wchar_t* next = begin;
-    int line = 0;
-    while (next < end) {
-        ++line;
-        const wchar_t* lineStart = next;
-        const wchar_t* start = next;
-        const wchar_t* stop = start;
-        while (stop < end && *stop != L'\n' && *stop != L'\r') ++stop;
-        next = stop == end ? end : stop + 1;
-        // The LF of a CR LF pair would only make an empty line.
-        if (stop < end && *stop == L'\r' && next < end && *next == L'\n') ++next;
-        const wchar_t* lineEnd = stop;
-        while (start < lineEnd && IsProfileSpace(*start)) ++start;
-        while (lineEnd > start && IsProfileSpace(lineEnd[-1])) --lineEnd;
-        if (start >= lineEnd) continue;
-        if (*start == L'[') {
-            const wchar_t* close = lineEnd;
-            while (close > start && close[-1] != L']') --close;
-            if (close > start) {
-                onSection(Trimmed(start + 1, close - 1), line, static_cast<size_t>(lineStart - begin),
-                          static_cast<size_t>(next - begin));
-                continue;
-            }
-        }
-        const wchar_t* equals = std::find(start, lineEnd, L'=');
-        if (equals == lineEnd) {
-            onKey(std::wstring_view(start, static_cast<size_t>(lineEnd - start)), std::wstring_view(), false, line);
-        } else {
-            onKey(TrimmedView(start, equals), TrimmedView(equals + 1, lineEnd), true, line);
-        }
-    }
-}
-
 // Parses image.Text.
 void Parse(TImage& image)
 {
@@ -237,54 +142,6 @@ void Parse(TImage& image)
         });
     image.Sections.back().TextEnd = text.size();
     for (TImageSection& section : image.Sections) IndexKeys(section, text);
-}
-
-// The part of the value the profile functions deliver into a 260-character
-// buffer, as positions in it.
-void DeliveredPart(std::wstring_view value, size_t& begin, size_t& end)
-{
-    size_t size = std::min(value.find(L'\0'), value.size());
-    bool quoted = size > 1 && (value[0] == L'"' || value[0] == L'\'') && value[size - 1] == value[0];
-    begin = quoted ? 1 : 0;
-    end = begin + std::min(size - begin, static_cast<size_t>(MaxValueLength));
-    // The closing quote goes only when the rest fits the buffer whole (one
-    // character more than fits costs the last character of the text).
-    if (quoted && size - 1 <= ValueBufferSize && end > begin) --end;
-}
-
-// The value in the ANSI code page, cut as the reader's buffer cuts it.
-std::string NarrowedValue(std::wstring_view value)
-{
-    size_t begin = 0, end = 0;
-    DeliveredPart(value, begin, end);
-    const wchar_t* first = value.data() + begin;
-    const wchar_t* last = value.data() + end;
-    // ASCII is the same in every ANSI code page: no conversion to ask the system for.
-    if (std::all_of(first, last, [](wchar_t c) { return c < 0x80; })) return std::string(first, last);
-    std::string result = FromWide(first, end - begin);
-    if (result.size() > MaxValueLength) result.resize(MaxValueLength);
-    return result;
-}
-
-// A section or key name asked for into `key`, as the image files names:
-// blanks around it trimmed, cut at a NUL, ASCII letters in upper case.
-void NameKey(const std::string& name, std::wstring& key)
-{
-    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        std::wstring wide = ToWide(name);
-        key = Folded(Trimmed(wide.data(), wide.data() + wide.size()));
-        return;
-    }
-    const char* first = name.data();
-    const char* last = first + name.size();
-    while (first < last && IsProfileSpace(static_cast<wchar_t>(*first))) ++first;
-    while (last > first && IsProfileSpace(static_cast<wchar_t>(last[-1]))) --last;
-    // Character by character into the room the key has already: a read asks thousands of times.
-    key.resize(static_cast<size_t>(std::find(first, last, '\0') - first));
-    for (wchar_t& c : key) {
-        c = static_cast<wchar_t>(*first++);
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    }
 }
 
 // The whole file; false when it cannot be opened or read now.

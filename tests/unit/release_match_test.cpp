@@ -2,7 +2,7 @@
 // and the workstation's record of the release it took.
 #include <gtest/gtest.h>
 
-#include "core/dir_listing.h"
+#include "core/folded_index.h"
 #include "harness.h"
 #include "release/release_match.h"
 #include "release/taken_release.h"
