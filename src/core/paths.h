@@ -30,6 +30,14 @@ inline std::string JoinedPath(const std::string& dir, const std::string& name)
     return path;
 }
 
+// A path from a drive's root ("C:\x") or a UNC path ("\\srv\x"). The
+// profile functions look for any other name in the Windows directory.
+inline bool IsFullPath(const std::string& path)
+{
+    return path.size() >= 3 &&
+           ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\'));
+}
+
 // A path that no directory can be put in front of: it names a drive or starts
 // at a root ("C:\x", "C:x", "\x", "\\srv\x", "/x").
 inline bool IsRootedPath(const std::string& path)

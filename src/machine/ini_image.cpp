@@ -7,6 +7,7 @@
 #include "core/ansi_text.h"
 #include "core/disk_files.h"
 #include "core/handles.h"
+#include "core/paths.h"
 
 namespace {
 
@@ -239,13 +240,6 @@ bool MayBeMappedToRegistry(const std::string& path)
     return false;
 }
 
-bool IsFullPath(const std::string& path)
-{
-    bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-    bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
-    return (drive || unc) && path.size() < MAX_PATH - 1;
-}
-
 }  // namespace
 
 std::optional<TIniImage> ParseIniImage(const std::string& bytes)
@@ -295,7 +289,8 @@ std::optional<TIniRead> LookUpIniValue(const TIniImage& image, const std::string
 
 TIniFileRead ReadIniFile(const std::string& path, TIniImage& image)
 {
-    if (!IsFullPath(path) || MayBeMappedToRegistry(path)) return TIniFileRead::AskSystem;
+    if (!IsFullPath(path) || path.size() >= MAX_PATH - 1 || MayBeMappedToRegistry(path))
+        return TIniFileRead::AskSystem;
     // Opened as the profile functions open it, so that a file another program
     // holds open is read or not read alike.
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

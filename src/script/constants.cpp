@@ -8,6 +8,7 @@
 #include "core/disk_files.h"
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/paths.h"
 #include "script/expand.h"
 #include "script/profile.h"
 #include "script/read_source.h"
@@ -181,16 +182,10 @@ struct TSectionRead {
 // while its size and time and the run's own changes say it is the same file.
 std::map<std::string, TSectionRead> g_sectionReads;
 
-// A name without a full path is looked for where the profile functions look
-// (the Windows directory), not where it could be dated or read here.
-bool IsFullPath(const std::string& path)
-{
-    return path.size() >= 3 &&
-           ((path[1] == ':' && (path[2] == '\\' || path[2] == '/')) || (path[0] == '\\' && path[1] == '\\'));
-}
-
 const TSectionRead& ReadConstantsSection(const std::string& path)
 {
+    // A name without a full path is looked for where the profile functions
+    // look (the Windows directory), not where it could be dated or read here.
     bool full = IsFullPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     bool dated = full && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != 0;

@@ -106,13 +106,19 @@ std::string ExpandTableConstants(const std::string& text)
     return traced.Text();
 }
 
+// A path that stays as it is: empty, from a root or with a drive.
+bool Placed(const std::string& path)
+{
+    return path.empty() || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
+}
+
 }  // namespace
 
 std::string ExpandConstants(const std::string& text, unsigned char mode)
 {
-    bool placed = text.empty() || text[0] == '\\' || (text.size() > 1 && text[1] == ':');
     // Nothing to expand (every file item of a script): the result is made in one piece.
-    if (text.find('%') == std::string::npos) return mode == ExpandPlain || placed ? text : JoinedPath(Run.ExeDir, text);
+    if (text.find('%') == std::string::npos)
+        return mode == ExpandPlain || Placed(text) ? text : JoinedPath(Run.ExeDir, text);
     std::string result = ExpandTableConstants(text);
     if (result.find('%') != std::string::npos) {
         char buffer[EnvironmentBufferSize];
@@ -120,8 +126,7 @@ std::string ExpandConstants(const std::string& text, unsigned char mode)
         // A result that does not fit the buffer is not delivered: keep the text.
         if (needed > 0 && needed <= EnvironmentBufferSize) result = buffer;
     }
-    if (mode != ExpandPlain && !result.empty() && result[0] != '\\' && !(result.size() > 1 && result[1] == ':'))
-        result = JoinedPath(Run.ExeDir, result);
+    if (mode != ExpandPlain && !Placed(result)) result = JoinedPath(Run.ExeDir, result);
     return result;
 }
 
