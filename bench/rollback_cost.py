@@ -88,8 +88,8 @@ def main():
         changed = {"rb.ini": [], "plain.ini": []}
         current = {"rb.ini": [], "plain.ini": []}
         for round_ in range(args.repeat + 1):  # the first of each is a warm-up
-            # A run leaves the disk busier for the one after it (freed blocks,
-            # files written back): each goes first in every other round.
+            # Neither always runs on the disk the other has just left busy
+            # (freed blocks, files written back): each goes first in every other round.
             order = ("rb.ini", "plain.ini") if round_ % 2 else ("plain.ini", "rb.ini")
             for name in order:
                 program = fresh(name)
