@@ -2,14 +2,14 @@
 
 #include "core/handles.h"
 
-namespace {
-
 bool IsAscii(const std::string& text)
 {
     for (char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
+
+namespace {
 
 // The window manager's own upper case, for systems without the wide mapping
 // (the 9x family, where that library is in every process anyway).

@@ -34,6 +34,9 @@ std::string AnsiToOem(const std::string& text);
 // empty when the table lacks it.
 std::string LoadTableString(HMODULE module, unsigned id, size_t bufferSize);
 
+// Every character below 0x80: the same text in every ANSI code page.
+bool IsAscii(const std::string& text);
+
 // Only ASCII letters in upper case: for the fixed words and letters of the
 // script format, which the user's locale must not change.
 char UpperAscii(char c);

@@ -6,17 +6,10 @@
 
 namespace {
 
-bool IsAscii(const std::string& text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
 // A character of an ASCII name as FoldedName folds it.
 wchar_t FoldedAscii(char c)
 {
-    return static_cast<wchar_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return static_cast<wchar_t>(UpperAscii(c));
 }
 
 // FNV-1a over the UTF-16 units of a folded name.
@@ -40,16 +33,20 @@ std::wstring FoldedName(const std::string& name)
         for (char c : name) wide.push_back(FoldedAscii(c));
         return wide;
     }
-    wide = ToWide(name);
-    int length = static_cast<int>(wide.size());
-    if (length == 0) return wide;  // not text in this code page: matches nothing a mask names
+    // Not text in this code page: empty, which matches nothing a mask names.
+    return FoldWide(ToWide(name));
+}
+
+std::wstring FoldWide(const std::wstring& wide)
+{
     std::wstring upper(wide.size(), L'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
+    int length = static_cast<int>(wide.size());
+    if (length > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
         return upper;
-    // Without the mapping (old systems) only ASCII letters are folded.
-    for (wchar_t& c : wide)
+    upper = wide;  // without the mapping (old systems) only ASCII letters are folded
+    for (wchar_t& c : upper)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return wide;
+    return upper;
 }
 
 void FoldNameInto(const std::string& name, std::wstring& folded)

@@ -15,6 +15,10 @@
 // The name in the system's upper case, as the file functions compare names.
 std::wstring FoldedName(const std::string& name);
 
+// A wide name in the system's upper case: FoldedName once converted, and the
+// key a release's manifest files its names by.
+std::wstring FoldWide(const std::wstring& wide);
+
 // FoldedName into `folded`, reusing its room.
 void FoldNameInto(const std::string& name, std::wstring& folded);
 

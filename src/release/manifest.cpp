@@ -191,18 +191,6 @@ std::string ReadableUtc(const FILETIME& time)
     return text;
 }
 
-std::wstring FoldWide(const std::wstring& wide)
-{
-    std::wstring upper(wide.size(), L'\0');
-    int length = static_cast<int>(wide.size());
-    if (length > 0 && LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length) == length)
-        return upper;
-    upper = wide;  // without the mapping (old systems) only ASCII letters are folded
-    for (wchar_t& c : upper)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    return upper;
-}
-
 std::string FormatManifest(const TRelease& release)
 {
     std::string text;

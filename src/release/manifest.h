@@ -110,7 +110,3 @@ FILETIME TicksFileTime(uint64_t ticks);
 
 // A time as "2024-05-12 12:39:41 UTC" (the manifest's "published" line).
 std::string ReadableUtc(const FILETIME& time);
-
-// A name in the system's upper case, as the file functions compare names and
-// as the manifest's index keys them.
-std::wstring FoldWide(const std::wstring& wide);

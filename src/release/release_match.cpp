@@ -2,6 +2,7 @@
 
 #include "core/ansi_text.h"
 #include "core/disk_files.h"
+#include "core/folded_index.h"
 #include "core/handles.h"
 #include "core/paths.h"
 
