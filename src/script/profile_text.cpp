@@ -87,7 +87,7 @@ std::string NarrowedValue(std::wstring_view value)
 
 void NameKey(const std::string& name, std::wstring& key)
 {
-    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    if (!IsAscii(name)) {
         std::wstring wide = ToWide(name);
         key = Folded(Trimmed(wide.data(), wide.data() + wide.size()));
         return;
